@@ -1,0 +1,12 @@
+# SPDX-License-Identifier: MIT
+# 32-bit Linux (g++-multilib); the machines run no 32-bit code natively, so
+# tests run under qemu-i386.
+set(CMAKE_SYSTEM_NAME Linux)
+set(CMAKE_SYSTEM_PROCESSOR i686)
+set(CMAKE_C_COMPILER gcc)
+set(CMAKE_CXX_COMPILER g++)
+set(CMAKE_C_FLAGS_INIT "-m32")
+set(CMAKE_CXX_FLAGS_INIT "-m32")
+set(CMAKE_EXE_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_SHARED_LINKER_FLAGS_INIT "-m32")
+set(CMAKE_CROSSCOMPILING_EMULATOR qemu-i386)

@@ -1,0 +1,259 @@
+/* SPDX-License-Identifier: MIT */
+/*
+ * pelc: in-memory raster images in the device-independent bitmap layout.
+ *
+ * Every image is a PELIMAGE handle over an IMAGECORE pixel store. The store is
+ * a 40-byte BITMAPINFOHEADER, its colour table (1, 4, 8 bits) or three colour
+ * masks (BI_BITFIELDS above 8 bits), and the pixel bits, bottom scan line
+ * first, each line padded to a multiple of 4 bytes.
+ *
+ * Conventions of the whole interface:
+ * - Failure is a null handle or pointer, 0 or -1. Nothing is printed and every
+ *   partial allocation is undone before returning.
+ * - Colours handed in and out as one number are RGBpack values 0x00BBGGRR.
+ * - x counts pixels from the left, y picture lines from the top. Pixel and
+ *   line operations do not check coordinates.
+ * - The caller owns every handle it receives and ends it exactly once.
+ */
+#ifndef PELC_H
+#define PELC_H
+
+#include <stddef.h>
+#include <stdint.h>
+
+/* ---- Decorators ------------------------------------------------------- */
+
+/* The C calling convention on 32-bit Windows: the caller cleans the stack,
+ * which some entry points rely on. Elsewhere there is only one convention. */
+#if defined(_WIN32) && !defined(_WIN64)
+#define PELAPI __cdecl
+#else
+#define PELAPI
+#endif
+
+/* The Windows export table comes from the module definition file alone; ELF
+ * builds hide everything but what is marked here. */
+#if defined(PELC_BUILDING) && !defined(_WIN32)
+#define PELC_EXPORT __attribute__((visibility("default")))
+#else
+#define PELC_EXPORT
+#endif
+
+#ifdef __cplusplus
+#define PELC_NOEXCEPT noexcept
+#define PELC_BEGIN extern "C" {
+#define PELC_END }
+#else
+#define PELC_NOEXCEPT
+#define PELC_BEGIN
+#define PELC_END
+#endif
+
+#define PELC_FN(ret) PELC_EXPORT ret PELAPI
+
+/* ---- Windows records where <windows.h> is absent ------------------------ */
+
+#if defined(_WIN32)
+#include <windows.h>
+#else
+typedef uint8_t BYTE;
+typedef uint16_t WORD;
+typedef uint32_t DWORD;
+typedef int32_t LONG;
+
+typedef struct tagRGBQUAD {
+  BYTE rgbBlue;
+  BYTE rgbGreen;
+  BYTE rgbRed;
+  BYTE rgbReserved;
+} RGBQUAD;
+
+typedef struct tagBITMAPINFOHEADER {
+  uint32_t biSize;
+  int32_t biWidth;
+  int32_t biHeight;
+  uint16_t biPlanes;
+  uint16_t biBitCount;
+  uint32_t biCompression;
+  uint32_t biSizeImage;
+  int32_t biXPelsPerMeter;
+  int32_t biYPelsPerMeter;
+  uint32_t biClrUsed;
+  uint32_t biClrImportant;
+} BITMAPINFOHEADER;
+
+#define BI_RGB 0u
+#define BI_RLE8 1u
+#define BI_RLE4 2u
+#define BI_BITFIELDS 3u
+#endif
+
+/* ---- Records ------------------------------------------------------------ */
+
+/* The pixel store behind a handle. */
+typedef struct IMAGECORE {
+  BITMAPINFOHEADER *header; /* header block: header, then table or masks */
+  uint8_t *bits;            /* pixel bits, bottom scan line first */
+  uint32_t headerSize;      /* bytes of the header block */
+  uint32_t bitsSize;        /* bytes of the bits */
+  int32_t memKind;          /* memory kind of the owned block(s); 0: bits not owned */
+  int32_t contiguous;       /* nonzero: header and bits are one block */
+} IMAGECORE;
+
+/* The image handle. */
+typedef struct PELIMAGE {
+  IMAGECORE *core;
+  int32_t imageType;    /* PEL_TYPE_* code of the pixel format */
+  int32_t lineBytes;    /* bytes per stored scan line */
+  uint32_t transpValid; /* >= 1: transpColor is in use */
+  uint32_t transpColor; /* RGBpack, or 0xFFFFFFFF for none */
+} PELIMAGE;
+
+/* A growable list of owned image handles; callers read its fields. */
+typedef struct IMAGELIST {
+  uint32_t capacity;  /* slots in images, never below 32 */
+  uint32_t count;     /* slots in use */
+  PELIMAGE **images;  /* the slots */
+} IMAGELIST;
+
+/* Image type codes (PELIMAGE.imageType). */
+enum {
+  PEL_TYPE_UNKNOWN = 0,
+  PEL_TYPE_BIT1 = 1,      /* 1 bit, 2-entry table */
+  PEL_TYPE_BIT4 = 2,      /* 4 bits, table other than the grey ramp */
+  PEL_TYPE_GREY4 = 3,     /* 4 bits, 16-level grey ramp */
+  PEL_TYPE_RLE4 = 4,      /* 4 bits run-length coded (recognised, not made) */
+  PEL_TYPE_BIT8 = 5,      /* 8 bits, table other than the grey ramp */
+  PEL_TYPE_GREY8 = 6,     /* 8 bits, 256-level grey ramp */
+  PEL_TYPE_RLE8 = 7,      /* 8 bits run-length coded (recognised, not made) */
+  PEL_TYPE_BIT555 = 8,    /* 16 bits 5-5-5 */
+  PEL_TYPE_BIT565 = 9,    /* 16 bits 5-6-5 (BI_BITFIELDS, red mask 0xF800) */
+  PEL_TYPE_BIT24 = 10,    /* 24 bits */
+  PEL_TYPE_BIT32 = 11     /* 32 bits */
+};
+
+/* Memory kinds: 0 as an argument asks for the automatic choice. */
+enum {
+  PEL_MEM_AUTO = 0,
+  PEL_MEM_GLOBAL_FIXED = 1, /* fixed global memory */
+  PEL_MEM_GLOBAL_MOVEABLE = 2, /* movable global memory, locked */
+  PEL_MEM_GLOBAL = 3,       /* fixed global memory, may be handed out as a DIB block */
+  PEL_MEM_VIRTUAL = 4,      /* committed virtual memory */
+  PEL_MEM_FILE = 5          /* view of a mapped temporary file */
+};
+
+/* Palette kinds of the standard colour tables. */
+enum {
+  PEL_PAL_BLACKWHITE = 0, /* 2 entries */
+  PEL_PAL_GREY16 = 1,     /* 16-level grey ramp, 17 * i */
+  PEL_PAL_GREY256 = 2,    /* 256-level grey ramp */
+  PEL_PAL_COLOR16 = 3,    /* 16 standard colours */
+  PEL_PAL_COLOR256 = 4    /* 256 standard colours: cube plus system colours */
+};
+
+/* Validation error word bits. */
+enum {
+  PEL_BIH_SIZE = 0x01,       /* biSize is not 40 */
+  PEL_BIH_HEIGHT = 0x02,     /* biHeight is negative */
+  PEL_BIH_PLANES = 0x04,     /* biPlanes is not 1 */
+  PEL_BIH_DIMENSION = 0x08,  /* width or height 0 (or negative width) */
+  PEL_BIH_BITCOUNT = 0x10,   /* bit count not 1, 4, 8, 16, 24, 32 */
+  PEL_BIH_CLRUSED = 0x20,    /* biClrUsed does not fit the bit count */
+  PEL_BIH_SIZEIMAGE = 0x40,  /* biSizeImage 0, wrong, or the store too large */
+  PEL_BIH_RESOLUTION = 0x80  /* a resolution field is 0 */
+};
+
+PELC_BEGIN
+
+/* ---- Image object, memory kinds and transparency ------------------------ */
+
+/* Zero-filled block of the memory kind (1 to 5), or null; kind 0 or unknown gives null. */
+PELC_FN(void *) pelMemAlloc(uint32_t size, int32_t kind) PELC_NOEXCEPT;
+/* Releases a block of pelMemAlloc by its kind; null or kind 0 does nothing. */
+PELC_FN(void) pelMemFree(void *ptr, int32_t kind) PELC_NOEXCEPT;
+/* New pixel store (kind 0: global below 1 MiB of bits, then virtual, then file), or null. */
+PELC_FN(IMAGECORE *) pelCoreAlloc(uint32_t headerSize, uint32_t bitsSize, int32_t kind,
+                                  int32_t contiguous) PELC_NOEXCEPT;
+/* Frees a store and what it owns; the bits of a store with kind 0 are left alone. */
+PELC_FN(void) pelCoreFree(IMAGECORE *core) PELC_NOEXCEPT;
+/* New zeroed image of type 1-3, 5, 6, 8-11 (negative sizes are made positive), or null. */
+PELC_FN(PELIMAGE *) pelCreateImage(int32_t type, int32_t width, int32_t height,
+                                   const RGBQUAD *colors, uint32_t colorCount,
+                                   int32_t xPelsPerMeter, int32_t yPelsPerMeter,
+                                   int32_t kind) PELC_NOEXCEPT;
+/* New image from a header (validated and repaired in a private copy), or null. */
+PELC_FN(PELIMAGE *) pelCreateImageEx(const BITMAPINFOHEADER *header, const RGBQUAD *colors,
+                                     int32_t kind) PELC_NOEXCEPT;
+/* Ends a handle and everything it owns; null does nothing. */
+PELC_FN(void) pelDestroyImage(PELIMAGE *image) PELC_NOEXCEPT;
+/* Re-reads type and/or line length from the header; always marks transparency in use. */
+PELC_FN(void) pelUpdateImageInfo(PELIMAGE *image, int32_t updateType, int32_t updateLineBytes,
+                                 int32_t resetTransparency) PELC_NOEXCEPT;
+/* Re-classifies the image type after its colour table changed. */
+PELC_FN(void) pelUpdateColors(PELIMAGE *image) PELC_NOEXCEPT;
+/* 1 if a transparent colour is set, else 0. */
+PELC_FN(int32_t) pelIsTranspClr(const PELIMAGE *image) PELC_NOEXCEPT;
+/* The transparent colour (RGBpack), or 0xFFFFFFFF for none. */
+PELC_FN(uint32_t) pelGetTranspClr(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Sets the transparent colour; 0xFFFFFFFF clears it. */
+PELC_FN(void) pelSetTranspClr(PELIMAGE *image, uint32_t color) PELC_NOEXCEPT;
+/* Copies the transparent colour of source to target. */
+PELC_FN(void) pelSynchronization(PELIMAGE *target, const PELIMAGE *source) PELC_NOEXCEPT;
+/* Temporary handle over a packed DIB (header, table or masks, bits); shares its bits. */
+PELC_FN(PELIMAGE *) pelGetTempPELIMAGE(void *dib) PELC_NOEXCEPT;
+/* Temporary handle over a header (with its table or masks) and separate bits. */
+PELC_FN(PELIMAGE *) pelGetTempPELIMAGEx(const BITMAPINFOHEADER *header,
+                                        void *bits) PELC_NOEXCEPT;
+/* Ends a temporary handle without touching the caller's bits (other handles: destroys). */
+PELC_FN(void) pelReleaseTempPELIMAGE(PELIMAGE *image) PELC_NOEXCEPT;
+
+/* ---- Bitmap header rules -------------------------------------------------- */
+
+/* 2 to the power of the bit count for 0 to 8, else 0. */
+PELC_FN(uint32_t) pelCalcClrUsed(uint32_t bitCount) PELC_NOEXCEPT;
+/* Colour-table entries the header implies (0 above 8 bits). */
+PELC_FN(uint32_t) pelGetClrUsed(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
+/* The count made safe for the bit count: 0 gives the full table, more is cut down. */
+PELC_FN(uint32_t) pelGetSafeClrUsed(uint32_t colorCount, uint32_t bitCount) PELC_NOEXCEPT;
+/* Header-block bytes for a full colour table of the bit count. */
+PELC_FN(uint32_t) pelCalcBiSize(uint32_t bitCount) PELC_NOEXCEPT;
+/* Header-block bytes: 40 + 4 x colours, 52 with bit fields above 8 bits, else 40. */
+PELC_FN(uint32_t) pelGetBiSize(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
+/* Scan-line bytes aligned to 4: ((width x bits + 31) >> 3) & ~3, 32-bit arithmetic. */
+PELC_FN(uint32_t) pelCalcLineBytes(int32_t width, uint32_t bitCount) PELC_NOEXCEPT;
+/* Scan-line bytes of the header, signed. */
+PELC_FN(int32_t) pelGetLineBytes(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
+/* Scan-line bytes aligned to 2: ((width x bits + 15) >> 3) & ~1. */
+PELC_FN(uint32_t) pelCalcDDBLineBytes(int32_t width, uint32_t bitCount) PELC_NOEXCEPT;
+/* Scan-line bytes aligned to 1: (width x bits + 7) >> 3. */
+PELC_FN(uint32_t) pelCalcOCRLineBytes(int32_t width, uint32_t bitCount) PELC_NOEXCEPT;
+/* Pixel-store bytes: pelCalcLineBytes(width, bitCount) x height. */
+PELC_FN(uint32_t) pelCalcBitsSize(int32_t width, int32_t height, uint32_t bitCount) PELC_NOEXCEPT;
+/* Pixel-store bytes of the header, signed: biSizeImage for run-length data. */
+PELC_FN(int32_t) pelGetBitsSize(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
+/* Screen resolution in dots per inch into the non-null pointers. */
+PELC_FN(void) pelGetScreenDPI(int32_t *xDpi, int32_t *yDpi) PELC_NOEXCEPT;
+/* Repairing validation in place: 1 usable, 0 unusable; findings into *errorWord. */
+PELC_FN(int32_t) pelVerifyBIH(BITMAPINFOHEADER *header, uint32_t *errorWord) PELC_NOEXCEPT;
+/* Strict read-only validation: 1 valid, 0 invalid; stops at the first finding. */
+PELC_FN(int32_t) pelCheckBIH(const BITMAPINFOHEADER *header, uint32_t *errorWord) PELC_NOEXCEPT;
+/* 1 for 1, 4, 8, 16, 24, 32; else 0. */
+PELC_FN(int32_t) pelCheckBitCount(int32_t bitCount) PELC_NOEXCEPT;
+/* Shows the findings of an error word as text in the "pel error" message box. */
+PELC_FN(void) pelPopupVerifyBIHInfo(const BITMAPINFOHEADER *header,
+                                    uint32_t errorWord) PELC_NOEXCEPT;
+/* Image type of the header, testing the colour table for the grey ramps. */
+PELC_FN(int32_t) pelGetImageType(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
+/* Image type of the header; greyTest 0 never reports the grey types 3 and 6. */
+PELC_FN(int32_t) pelGetImageTypeEx(const BITMAPINFOHEADER *header, int32_t greyTest) PELC_NOEXCEPT;
+
+/* ---- Standard palettes ---------------------------------------------------- */
+
+/* Writes the palette kind's table (0-4): 1 written, 0 for another kind or an unwritable table. */
+PELC_FN(int32_t) pelCreateGDIColors(RGBQUAD *colors, uint32_t paletteKind) PELC_NOEXCEPT;
+/* 1 when the table equals the palette kind's table byte for byte, else 0. */
+PELC_FN(int32_t) pelIsGDIColors(const RGBQUAD *colors, uint32_t paletteKind) PELC_NOEXCEPT;
+
+PELC_END
+
+#endif /* PELC_H */

@@ -1,0 +1,92 @@
+// SPDX-License-Identifier: MIT
+// The platform layer behaves as the Windows calls it stands for.
+#include "support.hpp"
+
+namespace {
+
+namespace os = pel::os;
+constexpr unsigned kGptr = 0x40, kGhnd = 0x42;
+
+class Platform : public pel::test::LeakCheck {};
+
+TEST_F(Platform, FixedBlocksAreTheirOwnHandles) {
+  os::HGLOBAL block = os::GlobalAlloc(kGptr, 10);
+  ASSERT_NE(block, nullptr);
+  EXPECT_EQ(os::GlobalHandle(block), block);
+  EXPECT_EQ(os::GlobalLock(block), block);
+  EXPECT_GE(os::GlobalSize(block), 10u);
+  EXPECT_EQ(os::GlobalFree(block), nullptr);
+}
+
+TEST_F(Platform, MoveableBlocksCountTheirLocks) {
+  os::HGLOBAL handle = os::GlobalAlloc(kGhnd, 32);
+  ASSERT_NE(handle, nullptr);
+  auto *data = static_cast<uint8_t *>(os::GlobalLock(handle));
+  ASSERT_NE(data, nullptr);
+  EXPECT_NE(static_cast<void *>(data), handle);
+  for (int i = 0; i < 32; ++i) EXPECT_EQ(data[i], 0);
+  EXPECT_EQ(os::GlobalHandle(data), handle);
+  EXPECT_EQ(os::GlobalLock(handle), data);
+  EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 2u);
+  EXPECT_NE(os::GlobalUnlock(handle), 0);
+  EXPECT_EQ(os::GlobalUnlock(handle), 0);
+  EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 0u);
+  EXPECT_EQ(os::GlobalSize(handle), 32u);
+  EXPECT_EQ(os::GlobalFree(handle), nullptr);
+}
+
+#if !defined(_WIN32)
+// Windows answers these with undefined behaviour; the stand-in refuses them.
+TEST_F(Platform, UnknownPointersAreRefused) {
+  int local = 0;
+  EXPECT_EQ(os::GlobalHandle(&local), nullptr);
+  EXPECT_EQ(os::GlobalFree(&local), static_cast<void *>(&local));
+  EXPECT_EQ(os::GlobalLock(&local), nullptr);
+  EXPECT_EQ(os::VirtualFree(&local, 0, 0x8000), 0);
+  EXPECT_EQ(os::GlobalHandle(nullptr), nullptr);
+}
+#endif
+
+TEST_F(Platform, VirtualMemoryIsZeroFilled) {
+  auto *data = static_cast<uint8_t *>(os::VirtualAlloc(nullptr, 70000, 0x1000, 0x04));
+  ASSERT_NE(data, nullptr);
+  EXPECT_EQ(data[0], 0);
+  EXPECT_EQ(data[69999], 0);
+  data[69999] = 1;
+  EXPECT_NE(os::VirtualFree(data, 0, 0x8000), 0);
+}
+
+TEST_F(Platform, TheNthAllocationFromNowFails) {
+  os::test::failAllocation(3);
+  os::HGLOBAL a = os::GlobalAlloc(kGptr, 1);
+  void *b = os::VirtualAlloc(nullptr, 4096, 0x1000, 0x04);
+  os::HGLOBAL c = os::GlobalAlloc(kGptr, 1);
+  os::HGLOBAL d = os::GlobalAlloc(kGptr, 1);
+  EXPECT_NE(a, nullptr);
+  EXPECT_NE(b, nullptr);
+  EXPECT_EQ(c, nullptr);
+  EXPECT_NE(d, nullptr);
+  os::GlobalFree(a);
+  os::VirtualFree(b, 0, 0x8000);
+  os::GlobalFree(d);
+}
+
+TEST_F(Platform, ScreenIsAvailable) {
+  os::HWND desktop = os::GetDesktopWindow();
+  os::HDC dc = os::GetDC(desktop);
+  ASSERT_NE(dc, nullptr);
+  EXPECT_GT(os::GetDeviceCaps(dc, 88), 0);
+  EXPECT_EQ(os::ReleaseDC(desktop, dc), 1);
+}
+
+TEST(Records, LayoutsOfThePublicRecords) {
+  const bool narrow = sizeof(void *) == 4;
+  EXPECT_EQ(sizeof(PELIMAGE), narrow ? 20u : 24u);
+  EXPECT_EQ(sizeof(IMAGECORE), narrow ? 24u : 32u);
+  EXPECT_EQ(sizeof(IMAGELIST), narrow ? 12u : 16u);
+  EXPECT_EQ(offsetof(IMAGELIST, images), 8u);
+  EXPECT_EQ(sizeof(BITMAPINFOHEADER), 40u);
+  EXPECT_EQ(sizeof(RGBQUAD), 4u);
+}
+
+} // namespace
