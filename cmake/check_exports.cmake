@@ -13,6 +13,11 @@ if(TOOL MATCHES "objdump")
   # The name pointer table lists one "[ n] name" row per export.
   string(REGEX MATCH "\\[Ordinal/Name Pointer\\] Table[^\n]*\n(.*)" table "${dump}")
   set(table "${CMAKE_MATCH_1}")
+  # The table ends at the first empty line.
+  string(FIND "${table}" "\n\n" end)
+  if(end GREATER -1)
+    string(SUBSTRING "${table}" 0 ${end} table)
+  endif()
   string(REGEX MATCHALL "\\[ *[0-9]+\\] [^\n]+" rows "${table}")
   set(actual)
   foreach(row IN LISTS rows)
