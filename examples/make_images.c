@@ -7,9 +7,9 @@
 #include <string.h>
 
 static const char *typeName(int32_t type) {
-  static const char *names[] = {"unknown",   "1 bit",      "4 bits",     "4-bit grey",
-                                "4-bit RLE", "8 bits",     "8-bit grey", "8-bit RLE",
-                                "16 bits 5-5-5", "16 bits 5-6-5", "24 bits", "32 bits"};
+  static const char *names[] = {"unknown",       "1 bit",         "4 bits",     "4-bit grey",
+                                "4-bit RLE",     "8 bits",        "8-bit grey", "8-bit RLE",
+                                "16 bits 5-5-5", "16 bits 5-6-5", "24 bits",    "32 bits"};
   return type >= 0 && type <= PEL_TYPE_BIT32 ? names[type] : "?";
 }
 

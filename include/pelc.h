@@ -111,35 +111,35 @@ typedef struct PELIMAGE {
 
 /* A growable list of owned image handles; callers read its fields. */
 typedef struct IMAGELIST {
-  uint32_t capacity;  /* slots in images, never below 32 */
-  uint32_t count;     /* slots in use */
-  PELIMAGE **images;  /* the slots */
+  uint32_t capacity; /* slots in images, never below 32 */
+  uint32_t count;    /* slots in use */
+  PELIMAGE **images; /* the slots */
 } IMAGELIST;
 
 /* Image type codes (PELIMAGE.imageType). */
 enum {
   PEL_TYPE_UNKNOWN = 0,
-  PEL_TYPE_BIT1 = 1,      /* 1 bit, 2-entry table */
-  PEL_TYPE_BIT4 = 2,      /* 4 bits, table other than the grey ramp */
-  PEL_TYPE_GREY4 = 3,     /* 4 bits, 16-level grey ramp */
-  PEL_TYPE_RLE4 = 4,      /* 4 bits run-length coded (recognised, not made) */
-  PEL_TYPE_BIT8 = 5,      /* 8 bits, table other than the grey ramp */
-  PEL_TYPE_GREY8 = 6,     /* 8 bits, 256-level grey ramp */
-  PEL_TYPE_RLE8 = 7,      /* 8 bits run-length coded (recognised, not made) */
-  PEL_TYPE_BIT555 = 8,    /* 16 bits 5-5-5 */
-  PEL_TYPE_BIT565 = 9,    /* 16 bits 5-6-5 (BI_BITFIELDS, red mask 0xF800) */
-  PEL_TYPE_BIT24 = 10,    /* 24 bits */
-  PEL_TYPE_BIT32 = 11     /* 32 bits */
+  PEL_TYPE_BIT1 = 1,   /* 1 bit, 2-entry table */
+  PEL_TYPE_BIT4 = 2,   /* 4 bits, table other than the grey ramp */
+  PEL_TYPE_GREY4 = 3,  /* 4 bits, 16-level grey ramp */
+  PEL_TYPE_RLE4 = 4,   /* 4 bits run-length coded (recognised, not made) */
+  PEL_TYPE_BIT8 = 5,   /* 8 bits, table other than the grey ramp */
+  PEL_TYPE_GREY8 = 6,  /* 8 bits, 256-level grey ramp */
+  PEL_TYPE_RLE8 = 7,   /* 8 bits run-length coded (recognised, not made) */
+  PEL_TYPE_BIT555 = 8, /* 16 bits 5-5-5 */
+  PEL_TYPE_BIT565 = 9, /* 16 bits 5-6-5 (BI_BITFIELDS, red mask 0xF800) */
+  PEL_TYPE_BIT24 = 10, /* 24 bits */
+  PEL_TYPE_BIT32 = 11  /* 32 bits */
 };
 
 /* Memory kinds: 0 as an argument asks for the automatic choice. */
 enum {
   PEL_MEM_AUTO = 0,
-  PEL_MEM_GLOBAL_FIXED = 1, /* fixed global memory */
+  PEL_MEM_GLOBAL_FIXED = 1,    /* fixed global memory */
   PEL_MEM_GLOBAL_MOVEABLE = 2, /* movable global memory, locked */
-  PEL_MEM_GLOBAL = 3,       /* fixed global memory, may be handed out as a DIB block */
-  PEL_MEM_VIRTUAL = 4,      /* committed virtual memory */
-  PEL_MEM_FILE = 5          /* view of a mapped temporary file */
+  PEL_MEM_GLOBAL = 3,          /* fixed global memory, may be handed out as a DIB block */
+  PEL_MEM_VIRTUAL = 4,         /* committed virtual memory */
+  PEL_MEM_FILE = 5             /* view of a mapped temporary file */
 };
 
 /* Palette kinds of the standard colour tables. */
@@ -153,14 +153,14 @@ enum {
 
 /* Validation error word bits. */
 enum {
-  PEL_BIH_SIZE = 0x01,       /* biSize is not 40 */
-  PEL_BIH_HEIGHT = 0x02,     /* biHeight is negative */
-  PEL_BIH_PLANES = 0x04,     /* biPlanes is not 1 */
-  PEL_BIH_DIMENSION = 0x08,  /* width or height 0 (or negative width) */
-  PEL_BIH_BITCOUNT = 0x10,   /* bit count not 1, 4, 8, 16, 24, 32 */
-  PEL_BIH_CLRUSED = 0x20,    /* biClrUsed does not fit the bit count */
-  PEL_BIH_SIZEIMAGE = 0x40,  /* biSizeImage 0, wrong, or the store too large */
-  PEL_BIH_RESOLUTION = 0x80  /* a resolution field is 0 */
+  PEL_BIH_SIZE = 0x01,      /* biSize is not 40 */
+  PEL_BIH_HEIGHT = 0x02,    /* biHeight is negative */
+  PEL_BIH_PLANES = 0x04,    /* biPlanes is not 1 */
+  PEL_BIH_DIMENSION = 0x08, /* width or height 0 (or negative width) */
+  PEL_BIH_BITCOUNT = 0x10,  /* bit count not 1, 4, 8, 16, 24, 32 */
+  PEL_BIH_CLRUSED = 0x20,   /* biClrUsed does not fit the bit count */
+  PEL_BIH_SIZEIMAGE = 0x40, /* biSizeImage 0, wrong, or the store too large */
+  PEL_BIH_RESOLUTION = 0x80 /* a resolution field is 0 */
 };
 
 PELC_BEGIN
@@ -172,23 +172,25 @@ PELC_FN(void *) pelMemAlloc(uint32_t size, int32_t kind) PELC_NOEXCEPT;
 /* Releases a block of pelMemAlloc by its kind; null or kind 0 does nothing. */
 PELC_FN(void) pelMemFree(void *ptr, int32_t kind) PELC_NOEXCEPT;
 /* New pixel store (kind 0: global below 1 MiB of bits, then virtual, then file), or null. */
-PELC_FN(IMAGECORE *) pelCoreAlloc(uint32_t headerSize, uint32_t bitsSize, int32_t kind,
-                                  int32_t contiguous) PELC_NOEXCEPT;
+PELC_FN(IMAGECORE *)
+pelCoreAlloc(uint32_t headerSize, uint32_t bitsSize, int32_t kind,
+             int32_t contiguous) PELC_NOEXCEPT;
 /* Frees a store and what it owns; the bits of a store with kind 0 are left alone. */
 PELC_FN(void) pelCoreFree(IMAGECORE *core) PELC_NOEXCEPT;
 /* New zeroed image of type 1-3, 5, 6, 8-11 (negative sizes are made positive), or null. */
-PELC_FN(PELIMAGE *) pelCreateImage(int32_t type, int32_t width, int32_t height,
-                                   const RGBQUAD *colors, uint32_t colorCount,
-                                   int32_t xPelsPerMeter, int32_t yPelsPerMeter,
-                                   int32_t kind) PELC_NOEXCEPT;
+PELC_FN(PELIMAGE *)
+pelCreateImage(int32_t type, int32_t width, int32_t height, const RGBQUAD *colors,
+               uint32_t colorCount, int32_t xPelsPerMeter, int32_t yPelsPerMeter,
+               int32_t kind) PELC_NOEXCEPT;
 /* New image from a header (validated and repaired in a private copy), or null. */
-PELC_FN(PELIMAGE *) pelCreateImageEx(const BITMAPINFOHEADER *header, const RGBQUAD *colors,
-                                     int32_t kind) PELC_NOEXCEPT;
+PELC_FN(PELIMAGE *)
+pelCreateImageEx(const BITMAPINFOHEADER *header, const RGBQUAD *colors, int32_t kind) PELC_NOEXCEPT;
 /* Ends a handle and everything it owns; null does nothing. */
 PELC_FN(void) pelDestroyImage(PELIMAGE *image) PELC_NOEXCEPT;
 /* Re-reads type and/or line length from the header; always marks transparency in use. */
-PELC_FN(void) pelUpdateImageInfo(PELIMAGE *image, int32_t updateType, int32_t updateLineBytes,
-                                 int32_t resetTransparency) PELC_NOEXCEPT;
+PELC_FN(void)
+pelUpdateImageInfo(PELIMAGE *image, int32_t updateType, int32_t updateLineBytes,
+                   int32_t resetTransparency) PELC_NOEXCEPT;
 /* Re-classifies the image type after its colour table changed. */
 PELC_FN(void) pelUpdateColors(PELIMAGE *image) PELC_NOEXCEPT;
 /* 1 if a transparent colour is set, else 0. */
@@ -202,8 +204,7 @@ PELC_FN(void) pelSynchronization(PELIMAGE *target, const PELIMAGE *source) PELC_
 /* Temporary handle over a packed DIB (header, table or masks, bits); shares its bits. */
 PELC_FN(PELIMAGE *) pelGetTempPELIMAGE(void *dib) PELC_NOEXCEPT;
 /* Temporary handle over a header (with its table or masks) and separate bits. */
-PELC_FN(PELIMAGE *) pelGetTempPELIMAGEx(const BITMAPINFOHEADER *header,
-                                        void *bits) PELC_NOEXCEPT;
+PELC_FN(PELIMAGE *) pelGetTempPELIMAGEx(const BITMAPINFOHEADER *header, void *bits) PELC_NOEXCEPT;
 /* Ends a temporary handle without touching the caller's bits (other handles: destroys). */
 PELC_FN(void) pelReleaseTempPELIMAGE(PELIMAGE *image) PELC_NOEXCEPT;
 
@@ -240,8 +241,8 @@ PELC_FN(int32_t) pelCheckBIH(const BITMAPINFOHEADER *header, uint32_t *errorWord
 /* 1 for 1, 4, 8, 16, 24, 32; else 0. */
 PELC_FN(int32_t) pelCheckBitCount(int32_t bitCount) PELC_NOEXCEPT;
 /* Shows the findings of an error word as text in the "pel error" message box. */
-PELC_FN(void) pelPopupVerifyBIHInfo(const BITMAPINFOHEADER *header,
-                                    uint32_t errorWord) PELC_NOEXCEPT;
+PELC_FN(void)
+pelPopupVerifyBIHInfo(const BITMAPINFOHEADER *header, uint32_t errorWord) PELC_NOEXCEPT;
 /* Image type of the header, testing the colour table for the grey ramps. */
 PELC_FN(int32_t) pelGetImageType(const BITMAPINFOHEADER *header) PELC_NOEXCEPT;
 /* Image type of the header; greyTest 0 never reports the grey types 3 and 6. */

@@ -8,7 +8,7 @@
 #define CHECK(cond)                                                                                \
   do {                                                                                             \
     if (!(cond)) {                                                                                 \
-      fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);                                  \
+      fprintf(stderr, "%s:%d: %s\n", __FILE__, __LINE__, #cond);                                   \
       return 1;                                                                                    \
     }                                                                                              \
   } while (0)

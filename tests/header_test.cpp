@@ -16,9 +16,16 @@ TEST(HeaderArithmetic, LineLengthsInThreeAlignments) {
     uint32_t dib, ddb, ocr;
   };
   const Case cases[] = {
-      {1, 1, 4, 2, 1},      {5, 24, 16, 16, 15}, {9, 1, 4, 2, 2},   {8, 1, 4, 2, 1},
-      {33, 1, 8, 6, 5},     {3, 4, 4, 2, 2},     {7, 8, 8, 8, 7},   {3, 16, 8, 6, 6},
-      {1, 32, 4, 4, 4},     {100, 24, 300, 300, 300},
+      {1, 1, 4, 2, 1},
+      {5, 24, 16, 16, 15},
+      {9, 1, 4, 2, 2},
+      {8, 1, 4, 2, 1},
+      {33, 1, 8, 6, 5},
+      {3, 4, 4, 2, 2},
+      {7, 8, 8, 8, 7},
+      {3, 16, 8, 6, 6},
+      {1, 32, 4, 4, 4},
+      {100, 24, 300, 300, 300},
       // The exported arithmetic keeps its 32-bit formula even where it wraps.
       {0x20000001, 8, 4, 2, 1},
   };
@@ -40,9 +47,9 @@ TEST(HeaderArithmetic, ColourCountsAndHeaderBlockSizes) {
     uint32_t clrUsedResult, biSize;
   };
   const Case cases[] = {
-      {8, 0, BI_RGB, 256, 1064},     {8, 300, BI_RGB, 256, 1064}, {8, 17, BI_RGB, 17, 108},
-      {1, 0, BI_RGB, 2, 48},         {4, 5, BI_RGB, 5, 60},       {24, 7, BI_RGB, 0, 40},
-      {16, 0, BI_BITFIELDS, 0, 52},  {32, 0, BI_BITFIELDS, 0, 52}, {16, 0, BI_RGB, 0, 40},
+      {8, 0, BI_RGB, 256, 1064},    {8, 300, BI_RGB, 256, 1064},  {8, 17, BI_RGB, 17, 108},
+      {1, 0, BI_RGB, 2, 48},        {4, 5, BI_RGB, 5, 60},        {24, 7, BI_RGB, 0, 40},
+      {16, 0, BI_BITFIELDS, 0, 52}, {32, 0, BI_BITFIELDS, 0, 52}, {16, 0, BI_RGB, 0, 40},
       {24, 0, BI_BITFIELDS, 0, 52},
   };
   for (const Case &c : cases) {
@@ -93,7 +100,8 @@ const VerifyCase kVerifyCases[] = {
     {"negative height", [](BITMAPINFOHEADER &h) { h.biHeight = -10; }, 1, PEL_BIH_HEIGHT,
      [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biHeight, 10); }},
     {"negative height, size of the rows", [](BITMAPINFOHEADER &h) { h.biHeight = -100; }, 1,
-     PEL_BIH_HEIGHT | PEL_BIH_SIZEIMAGE, [](const BITMAPINFOHEADER &h) {
+     PEL_BIH_HEIGHT | PEL_BIH_SIZEIMAGE,
+     [](const BITMAPINFOHEADER &h) {
        EXPECT_EQ(h.biHeight, 100);
        EXPECT_EQ(h.biSizeImage, 1200u);
      }},
@@ -107,8 +115,8 @@ const VerifyCase kVerifyCases[] = {
     {"zero height", [](BITMAPINFOHEADER &h) { h.biHeight = 0; }, 0, PEL_BIH_DIMENSION, nothing},
     {"most negative width", [](BITMAPINFOHEADER &h) { h.biWidth = INT32_MIN; }, 0,
      PEL_BIH_DIMENSION, nothing},
-    {"most negative height", [](BITMAPINFOHEADER &h) { h.biHeight = INT32_MIN; }, 0,
-     PEL_BIH_HEIGHT, nothing},
+    {"most negative height", [](BITMAPINFOHEADER &h) { h.biHeight = INT32_MIN; }, 0, PEL_BIH_HEIGHT,
+     nothing},
     {"longer header", [](BITMAPINFOHEADER &h) { h.biSize = 124; }, 1, PEL_BIH_SIZE,
      [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biSize, 124u); }},
     {"short header", [](BITMAPINFOHEADER &h) { h.biSize = 39; }, 0, PEL_BIH_SIZE, nothing},
@@ -125,7 +133,8 @@ const VerifyCase kVerifyCases[] = {
        EXPECT_EQ(h.biBitCount, 8);
        EXPECT_EQ(h.biPlanes, 1);
      }},
-    {"three bits", [](BITMAPINFOHEADER &h) {
+    {"three bits",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 3;
        h.biClrUsed = 0;
        h.biSizeImage = 0;
@@ -136,7 +145,8 @@ const VerifyCase kVerifyCases[] = {
        EXPECT_EQ(h.biClrUsed, 8u);
        EXPECT_EQ(h.biSizeImage, 80u);
      }},
-    {"six bits with a full table of six", [](BITMAPINFOHEADER &h) {
+    {"six bits with a full table of six",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 6;
        h.biClrUsed = 64;
      },
@@ -152,24 +162,28 @@ const VerifyCase kVerifyCases[] = {
     {"no colour count", [](BITMAPINFOHEADER &h) { h.biClrUsed = 0; }, 1, PEL_BIH_CLRUSED,
      [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biClrUsed, 256u); }},
     {"compression 4", [](BITMAPINFOHEADER &h) { h.biCompression = 4; }, 0, 0, nothing},
-    {"run-length 8 without a size", [](BITMAPINFOHEADER &h) {
+    {"run-length 8 without a size",
+     [](BITMAPINFOHEADER &h) {
        h.biCompression = BI_RLE8;
        h.biSizeImage = 0;
      },
      0, 0, nothing},
     {"run-length 4 on 8 bits", [](BITMAPINFOHEADER &h) { h.biCompression = BI_RLE4; }, 0, 0,
      nothing},
-    {"run-length size kept", [](BITMAPINFOHEADER &h) {
+    {"run-length size kept",
+     [](BITMAPINFOHEADER &h) {
        h.biCompression = BI_RLE8;
        h.biSizeImage = 123;
      },
      1, 0, [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biSizeImage, 123u); }},
-    {"run-length 2 GiB", [](BITMAPINFOHEADER &h) {
+    {"run-length 2 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biCompression = BI_RLE8;
        h.biSizeImage = 0x80000000u;
      },
      0, 0, nothing},
-    {"run-length just below 2 GiB", [](BITMAPINFOHEADER &h) {
+    {"run-length just below 2 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biCompression = BI_RLE8;
        h.biSizeImage = 0x7FFFFFFFu;
      },
@@ -179,9 +193,9 @@ const VerifyCase kVerifyCases[] = {
     {"wrong store size", [](BITMAPINFOHEADER &h) { h.biSizeImage = 5; }, 1, PEL_BIH_SIZEIMAGE,
      [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biSizeImage, 120u); }},
     {"horizontal resolution only", [](BITMAPINFOHEADER &h) { h.biYPelsPerMeter = 0; }, 1,
-     PEL_BIH_RESOLUTION,
-     [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biYPelsPerMeter, 3780); }},
-    {"vertical resolution only", [](BITMAPINFOHEADER &h) {
+     PEL_BIH_RESOLUTION, [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biYPelsPerMeter, 3780); }},
+    {"vertical resolution only",
+     [](BITMAPINFOHEADER &h) {
        h.biXPelsPerMeter = 0;
        h.biYPelsPerMeter = 2000;
      },
@@ -194,34 +208,39 @@ const VerifyCase kVerifyCases[] = {
      }},
     // Lines and stores that do not fit 31 bits are refused, whatever the
     // stored size says.
-    {"8-bit line wraps", [](BITMAPINFOHEADER &h) {
+    {"8-bit line wraps",
+     [](BITMAPINFOHEADER &h) {
        h.biWidth = 0x20000001;
        h.biHeight = 1;
        h.biSizeImage = 4;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"24-bit line wraps", [](BITMAPINFOHEADER &h) {
+    {"24-bit line wraps",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 24;
        h.biClrUsed = 0;
        h.biWidth = 0x0AAAAAAB;
        h.biHeight = 1;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"32-bit line wraps", [](BITMAPINFOHEADER &h) {
+    {"32-bit line wraps",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 32;
        h.biClrUsed = 0;
        h.biWidth = 0x08000001;
        h.biHeight = 1;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"32-bit line of 1 GiB", [](BITMAPINFOHEADER &h) {
+    {"32-bit line of 1 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 32;
        h.biClrUsed = 0;
        h.biWidth = 0x40000000;
        h.biHeight = 1;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"store wraps", [](BITMAPINFOHEADER &h) {
+    {"store wraps",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 32;
        h.biClrUsed = 0;
        h.biWidth = 65536;
@@ -229,7 +248,8 @@ const VerifyCase kVerifyCases[] = {
        h.biSizeImage = 0;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"store wraps to its stated size", [](BITMAPINFOHEADER &h) {
+    {"store wraps to its stated size",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 32;
        h.biClrUsed = 0;
        h.biWidth = 65536;
@@ -237,25 +257,29 @@ const VerifyCase kVerifyCases[] = {
        h.biSizeImage = 262144;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"store of 2 GiB", [](BITMAPINFOHEADER &h) {
+    {"store of 2 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biBitCount = 32;
        h.biClrUsed = 0;
        h.biWidth = 65536;
        h.biHeight = 8192;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"8-bit line of 256 MiB", [](BITMAPINFOHEADER &h) {
+    {"8-bit line of 256 MiB",
+     [](BITMAPINFOHEADER &h) {
        h.biWidth = 0x10000000;
        h.biHeight = 1;
      },
      0, PEL_BIH_SIZEIMAGE, nothing},
-    {"store just below 2 GiB", [](BITMAPINFOHEADER &h) {
+    {"store just below 2 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biWidth = 0x0FFFFFF0;
        h.biHeight = 8;
      },
      1, PEL_BIH_SIZEIMAGE,
      [](const BITMAPINFOHEADER &h) { EXPECT_EQ(h.biSizeImage, 0x7FFFFF80u); }},
-    {"store just above 2 GiB", [](BITMAPINFOHEADER &h) {
+    {"store just above 2 GiB",
+     [](BITMAPINFOHEADER &h) {
        h.biWidth = 0x0FFFFFF0;
        h.biHeight = 9;
      },
@@ -307,7 +331,8 @@ TEST(CheckBIH, StopsAtTheFirstFindingAndNeverWrites) {
       {"longer header passes", [](BITMAPINFOHEADER &h) { h.biSize = 124; }, 1, 0},
       {"short header", [](BITMAPINFOHEADER &h) { h.biSize = 12; }, 0, PEL_BIH_SIZE},
       {"negative height", [](BITMAPINFOHEADER &h) { h.biHeight = -10; }, 0, PEL_BIH_DIMENSION},
-      {"planes then bits: planes only", [](BITMAPINFOHEADER &h) {
+      {"planes then bits: planes only",
+       [](BITMAPINFOHEADER &h) {
          h.biPlanes = 2;
          h.biBitCount = 3;
        },
@@ -318,14 +343,16 @@ TEST(CheckBIH, StopsAtTheFirstFindingAndNeverWrites) {
       {"8 bits with 300 colours", [](BITMAPINFOHEADER &h) { h.biClrUsed = 300; }, 0,
        PEL_BIH_CLRUSED},
       {"8 bits with 17 colours", [](BITMAPINFOHEADER &h) { h.biClrUsed = 17; }, 1, 0},
-      {"24 bits with colours", [](BITMAPINFOHEADER &h) {
+      {"24 bits with colours",
+       [](BITMAPINFOHEADER &h) {
          h.biBitCount = 24;
          h.biClrUsed = 1;
          h.biSizeImage = 320;
        },
        0, PEL_BIH_CLRUSED},
       {"compression 5", [](BITMAPINFOHEADER &h) { h.biCompression = 5; }, 0, 0},
-      {"24 bits without a store size", [](BITMAPINFOHEADER &h) {
+      {"24 bits without a store size",
+       [](BITMAPINFOHEADER &h) {
          h.biBitCount = 24;
          h.biClrUsed = 0;
          h.biSizeImage = 0;
@@ -333,7 +360,8 @@ TEST(CheckBIH, StopsAtTheFirstFindingAndNeverWrites) {
        0, PEL_BIH_SIZEIMAGE},
       {"wrong store size", [](BITMAPINFOHEADER &h) { h.biSizeImage = 801; }, 0, PEL_BIH_SIZEIMAGE},
       {"resolution is not examined", [](BITMAPINFOHEADER &h) { h.biXPelsPerMeter = 0; }, 1, 0},
-      {"wrapped store with its wrapped size", [](BITMAPINFOHEADER &h) {
+      {"wrapped store with its wrapped size",
+       [](BITMAPINFOHEADER &h) {
          h.biBitCount = 32;
          h.biClrUsed = 0;
          h.biWidth = 65536;
@@ -341,7 +369,8 @@ TEST(CheckBIH, StopsAtTheFirstFindingAndNeverWrites) {
          h.biSizeImage = 262144;
        },
        0, PEL_BIH_SIZEIMAGE},
-      {"wrapped line with its wrapped size", [](BITMAPINFOHEADER &h) {
+      {"wrapped line with its wrapped size",
+       [](BITMAPINFOHEADER &h) {
          h.biWidth = 0x20000001;
          h.biHeight = 1;
          h.biSizeImage = 4;
@@ -385,10 +414,10 @@ TEST(ImageType, ByBitCountCompressionAndTable) {
   BITMAPINFOHEADER rle8 = header(3, 3, 8, BI_RLE8);
   cases.push_back({"run-length 8", pel::test::headerBlock(rle8, grey256), 7, 7});
   cases.push_back({"16 bits", pel::test::headerBlock(header(3, 3, 16), {}), 8, 8});
-  cases.push_back(
-      {"16-bit 5-5-5 masks", pel::test::headerBlock(header(3, 3, 16, BI_BITFIELDS), masks555), 8, 8});
-  cases.push_back(
-      {"16-bit 5-6-5 masks", pel::test::headerBlock(header(3, 3, 16, BI_BITFIELDS), masks565), 9, 9});
+  cases.push_back({"16-bit 5-5-5 masks",
+                   pel::test::headerBlock(header(3, 3, 16, BI_BITFIELDS), masks555), 8, 8});
+  cases.push_back({"16-bit 5-6-5 masks",
+                   pel::test::headerBlock(header(3, 3, 16, BI_BITFIELDS), masks565), 9, 9});
   cases.push_back({"24 bits", pel::test::headerBlock(header(3, 3, 24), {}), 10, 10});
   cases.push_back({"32 bits", pel::test::headerBlock(header(3, 3, 32), {}), 11, 11});
   BITMAPINFOHEADER two = header(3, 3, 1);

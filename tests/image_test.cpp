@@ -58,8 +58,8 @@ TEST_F(Image, CreateMakesEveryCreatableType) {
     EXPECT_EQ(image->core->headerSize, c.expect.headerSize);
     EXPECT_EQ(image->core->bitsSize, h.biSizeImage);
     EXPECT_EQ(image->core->contiguous, 1);
-    EXPECT_EQ(image->core->bits, reinterpret_cast<uint8_t *>(image->core->header) +
-                                     image->core->headerSize);
+    EXPECT_EQ(image->core->bits,
+              reinterpret_cast<uint8_t *>(image->core->header) + image->core->headerSize);
     for (uint32_t i = 0; i < image->core->bitsSize; ++i) ASSERT_EQ(image->core->bits[i], 0) << i;
     pelDestroyImage(image);
   }
@@ -90,16 +90,17 @@ TEST_F(Image, PaletteCountsAndTables) {
     int32_t type;
     uint32_t count, clrUsed, headerSize;
   };
-  const Case cases[] = {{2, 0, 16, 104}, {2, 20, 16, 104}, {2, 5, 5, 60},
+  const Case cases[] = {{2, 0, 16, 104},   {2, 20, 16, 104},    {2, 5, 5, 60},
                         {5, 0, 256, 1064}, {5, 300, 256, 1064}, {5, 17, 17, 108},
-                        {1, 7, 2, 48}, {3, 5, 16, 104}, {6, 5, 256, 1064}};
+                        {1, 7, 2, 48},     {3, 5, 16, 104},     {6, 5, 256, 1064}};
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << c.type << " with " << c.count);
     PELIMAGE *image = pelCreateImage(c.type, 1, 1, table.data(), c.count, 0, 0, 0);
     ASSERT_NE(image, nullptr);
     EXPECT_EQ(image->core->header->biClrUsed, c.clrUsed);
     EXPECT_EQ(image->core->headerSize, c.headerSize);
-    const RGBQUAD *stored = reinterpret_cast<RGBQUAD *>(reinterpret_cast<uint8_t *>(image->core->header) + 40);
+    const RGBQUAD *stored =
+        reinterpret_cast<RGBQUAD *>(reinterpret_cast<uint8_t *>(image->core->header) + 40);
     if (c.type == 3 || c.type == 6) {
       EXPECT_EQ(pelIsGDIColors(stored, c.type == 3 ? 1 : 2), 1); // the caller's is ignored
     } else {
@@ -241,7 +242,8 @@ TEST_F(Image, TransparentColour) {
 TEST_F(Image, ResynchronisingAfterTheHeaderChanged) {
   PELIMAGE *image = pelCreateImage(5, 6, 2, nullptr, 0, 0, 0, 0);
   ASSERT_NE(image, nullptr);
-  pelCreateGDIColors(reinterpret_cast<RGBQUAD *>(reinterpret_cast<uint8_t *>(image->core->header) + 40), 2);
+  pelCreateGDIColors(
+      reinterpret_cast<RGBQUAD *>(reinterpret_cast<uint8_t *>(image->core->header) + 40), 2);
   EXPECT_EQ(image->imageType, PEL_TYPE_BIT8);
   pelUpdateColors(image);
   EXPECT_EQ(image->imageType, PEL_TYPE_GREY8);

@@ -83,9 +83,9 @@ TEST_F(Memory, AutomaticChoiceLooksAtTheBitsAlone) {
     int32_t contiguous, kind;
   };
   const Case cases[] = {
-      {40, 0xFFFFF, 1, PEL_MEM_GLOBAL},      {1064, 0xFFFFF, 1, PEL_MEM_GLOBAL},
-      {40, 0x100000, 1, PEL_MEM_VIRTUAL},    {40, 0xFFFFF, 0, PEL_MEM_GLOBAL},
-      {40, 0x100000, 0, PEL_MEM_VIRTUAL},    {40, 1, 1, PEL_MEM_GLOBAL},
+      {40, 0xFFFFF, 1, PEL_MEM_GLOBAL},   {1064, 0xFFFFF, 1, PEL_MEM_GLOBAL},
+      {40, 0x100000, 1, PEL_MEM_VIRTUAL}, {40, 0xFFFFF, 0, PEL_MEM_GLOBAL},
+      {40, 0x100000, 0, PEL_MEM_VIRTUAL}, {40, 1, 1, PEL_MEM_GLOBAL},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(testing::Message() << c.bitsSize << (c.contiguous ? " one block" : " two"));

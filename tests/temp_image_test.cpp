@@ -7,8 +7,11 @@ namespace {
 class TempImage : public pel::test::LeakCheck {};
 
 // A packed DIB: header, table or masks, then the bits.
-std::vector<uint8_t> packedDib(const BITMAPINFOHEADER &h, const void *behind, std::size_t behindBytes) {
-  std::vector<uint8_t> dib(40 + behindBytes + pelCalcBitsSize(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, h.biBitCount));
+std::vector<uint8_t> packedDib(const BITMAPINFOHEADER &h, const void *behind,
+                               std::size_t behindBytes) {
+  std::vector<uint8_t> dib(
+      40 + behindBytes +
+      pelCalcBitsSize(h.biWidth, h.biHeight < 0 ? -h.biHeight : h.biHeight, h.biBitCount));
   std::memcpy(dib.data(), &h, 40);
   if (behindBytes) std::memcpy(dib.data() + 40, behind, behindBytes);
   return dib;
@@ -36,7 +39,8 @@ TEST_F(TempImage, SharesTheCallersBitsAndKeepsThem) {
   EXPECT_EQ(dib[1064 + 3], 0x5A);
 
   // Destroying a temporary handle frees only what it owns, too.
-  PELIMAGE *again = pelGetTempPELIMAGEx(reinterpret_cast<BITMAPINFOHEADER *>(dib.data()), dib.data() + 1064);
+  PELIMAGE *again =
+      pelGetTempPELIMAGEx(reinterpret_cast<BITMAPINFOHEADER *>(dib.data()), dib.data() + 1064);
   ASSERT_NE(again, nullptr);
   pelDestroyImage(again);
 }
@@ -54,7 +58,8 @@ TEST_F(TempImage, RepairsOnlyItsOwnCopy) {
   EXPECT_EQ(image->core->header->biHeight, 2);
   EXPECT_EQ(image->core->header->biClrUsed, 256u);
   EXPECT_EQ(image->core->header->biSizeImage, 8u);
-  EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t *>(image->core->header) + 40, table.data(), 1024), 0);
+  EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t *>(image->core->header) + 40, table.data(), 1024),
+            0);
   pelReleaseTempPELIMAGE(image);
 }
 

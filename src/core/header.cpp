@@ -66,7 +66,8 @@ uint32_t PELAPI pelCalcLineBytes(int32_t width, uint32_t bitCount) noexcept {
 
 int32_t PELAPI pelGetLineBytes(const BITMAPINFOHEADER *header) noexcept {
   if (!header) return 0;
-  const auto sum = static_cast<int32_t>(static_cast<uint32_t>(width(*header)) * bitCount(*header) + 31);
+  const auto sum =
+      static_cast<int32_t>(static_cast<uint32_t>(width(*header)) * bitCount(*header) + 31);
   return (sum >> 3) & ~3;
 }
 
@@ -92,7 +93,12 @@ int32_t PELAPI pelGetBitsSize(const BITMAPINFOHEADER *header) noexcept {
 
 int32_t PELAPI pelCheckBitCount(int32_t bitCount) noexcept {
   switch (bitCount) {
-  case 1: case 4: case 8: case 16: case 24: case 32: return 1;
+  case 1:
+  case 4:
+  case 8:
+  case 16:
+  case 24:
+  case 32: return 1;
   default: return 0;
   }
 }

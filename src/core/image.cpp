@@ -24,18 +24,18 @@ constexpr int32_t kCallerTable = -1;
 constexpr int32_t kNoTable = -2;
 
 constexpr std::array<TypeLayout, 12> kLayouts = {{
-    {0, BI_RGB, 0, kNoTable},                    // 0 unknown
-    {1, BI_RGB, 2, kCallerTable},                // 1
-    {4, BI_RGB, kCallerCount, kCallerTable},     // 2
-    {4, BI_RGB, 16, PEL_PAL_GREY16},             // 3
-    {0, BI_RLE4, 0, kNoTable},                   // 4 run-length: not made
-    {8, BI_RGB, kCallerCount, kCallerTable},     // 5
-    {8, BI_RGB, 256, PEL_PAL_GREY256},           // 6
-    {0, BI_RLE8, 0, kNoTable},                   // 7 run-length: not made
-    {16, BI_RGB, 0, kNoTable},                   // 8
-    {16, BI_BITFIELDS, 0, kNoTable},             // 9 masks come from creation
-    {24, BI_RGB, 0, kNoTable},                   // 10
-    {32, BI_RGB, 0, kNoTable},                   // 11
+    {0, BI_RGB, 0, kNoTable},                // 0 unknown
+    {1, BI_RGB, 2, kCallerTable},            // 1
+    {4, BI_RGB, kCallerCount, kCallerTable}, // 2
+    {4, BI_RGB, 16, PEL_PAL_GREY16},         // 3
+    {0, BI_RLE4, 0, kNoTable},               // 4 run-length: not made
+    {8, BI_RGB, kCallerCount, kCallerTable}, // 5
+    {8, BI_RGB, 256, PEL_PAL_GREY256},       // 6
+    {0, BI_RLE8, 0, kNoTable},               // 7 run-length: not made
+    {16, BI_RGB, 0, kNoTable},               // 8
+    {16, BI_BITFIELDS, 0, kNoTable},         // 9 masks come from creation
+    {24, BI_RGB, 0, kNoTable},               // 10
+    {32, BI_RGB, 0, kNoTable},               // 11
 }};
 static_assert(kLayouts.size() == PEL_TYPE_BIT32 + 1);
 
@@ -48,9 +48,8 @@ constexpr uint32_t kMasks888[3] = {0x00FF0000, 0x0000FF00, 0x000000FF};
 
 extern "C" {
 
-PELIMAGE *PELAPI pelCreateImage(int32_t type, int32_t width, int32_t height,
-                                const RGBQUAD *colors, uint32_t colorCount,
-                                int32_t xPelsPerMeter, int32_t yPelsPerMeter,
+PELIMAGE *PELAPI pelCreateImage(int32_t type, int32_t width, int32_t height, const RGBQUAD *colors,
+                                uint32_t colorCount, int32_t xPelsPerMeter, int32_t yPelsPerMeter,
                                 int32_t kind) noexcept {
   if (width == 0 || height == 0) return nullptr;
   if (type < 0 || type >= static_cast<int32_t>(kLayouts.size())) return nullptr;
@@ -66,9 +65,8 @@ PELIMAGE *PELAPI pelCreateImage(int32_t type, int32_t width, int32_t height,
   header.biCompression = layout.compression;
   header.biXPelsPerMeter = xPelsPerMeter;
   header.biYPelsPerMeter = yPelsPerMeter;
-  header.biClrUsed = layout.clrUsed == kCallerCount
-                         ? pelGetSafeClrUsed(colorCount, layout.bitCount)
-                         : static_cast<uint32_t>(layout.clrUsed);
+  header.biClrUsed = layout.clrUsed == kCallerCount ? pelGetSafeClrUsed(colorCount, layout.bitCount)
+                                                    : static_cast<uint32_t>(layout.clrUsed);
 
   std::array<RGBQUAD, 256> ramp{};
   const RGBQUAD *table = nullptr;
@@ -90,8 +88,8 @@ PELIMAGE *PELAPI pelCreateImageEx(const BITMAPINFOHEADER *header, const RGBQUAD 
 
   auto image = globalNew<PELIMAGE>();
   if (!image) return nullptr;
-  IMAGECORE *core = pelCoreAlloc(pelGetBiSize(&copy), static_cast<uint32_t>(pelGetBitsSize(&copy)),
-                                 kind, 1);
+  IMAGECORE *core =
+      pelCoreAlloc(pelGetBiSize(&copy), static_cast<uint32_t>(pelGetBitsSize(&copy)), kind, 1);
   if (!core) return nullptr;
   image->core = core;
 

@@ -37,8 +37,9 @@ constexpr std::array<RGBQUAD, 10> kSystemLow = {
     rgb(0, 0, 0),     rgb(128, 0, 0),   rgb(0, 128, 0),     rgb(128, 128, 0),   rgb(0, 0, 128),
     rgb(128, 0, 128), rgb(0, 128, 128), rgb(192, 192, 192), rgb(192, 220, 192), rgb(166, 202, 240)};
 constexpr std::array<RGBQUAD, 10> kSystemHigh = {
-    rgb(255, 251, 240), rgb(160, 160, 164), rgb(128, 128, 128), rgb(255, 0, 0),   rgb(0, 255, 0),
-    rgb(255, 255, 0),   rgb(0, 0, 255),     rgb(255, 0, 255),   rgb(0, 255, 255), rgb(255, 255, 255)};
+    rgb(255, 251, 240), rgb(160, 160, 164), rgb(128, 128, 128), rgb(255, 0, 0),
+    rgb(0, 255, 0),     rgb(255, 255, 0),   rgb(0, 0, 255),     rgb(255, 0, 255),
+    rgb(0, 255, 255),   rgb(255, 255, 255)};
 
 // An 8 x 8 x 4 colour cube with the system colours over both ends.
 constexpr std::array<RGBQUAD, 256> color256() {

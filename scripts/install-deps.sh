@@ -1,0 +1,24 @@
+#!/usr/bin/env bash
+# Installs what the build and the test legs need from Debian's packages.
+#   scripts/install-deps.sh          everything (all test legs)
+#   scripts/install-deps.sh --native the native build only
+set -euo pipefail
+
+native=(cmake ninja-build g++ googletest)
+all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
+     g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
+     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
+
+if [[ "${1:-}" == "--native" ]]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
+
+missing=()
+for pkg in "${wanted[@]}"; do
+  dpkg-query -W -f='${Status}' "$pkg" 2>/dev/null | grep -q "install ok installed" || missing+=("$pkg")
+done
+((${#missing[@]})) || exit 0
+
+echo "Installing: ${missing[*]}"
+sudo=()
+[[ "$(id -u)" -eq 0 ]] || sudo=(sudo)
+"${sudo[@]}" apt-get update -qq
+DEBIAN_FRONTEND=noninteractive "${sudo[@]}" apt-get install -y -qq "${missing[@]}" >/dev/null

@@ -1,0 +1,60 @@
+#!/usr/bin/env bash
+# Every test: formatting, then each build leg with its whole suite.
+#   native debug, AddressSanitizer + UBSan, 64-bit Windows under wine,
+#   32-bit Linux under qemu-i386, the 32-bit Windows DLL (build and export
+#   check) and the release build with its benchmarks.
+set -uo pipefail
+cd "$(dirname "$0")/.."
+scripts/install-deps.sh || exit 1
+
+export WINEDEBUG=-all WINEDLLOVERRIDES="mscoree,mshtml="
+jobs=$(nproc)
+passed=0
+failed=0
+failures=()
+
+leg() {
+  local name=$1
+  shift
+  echo "==== $name"
+  if "$@"; then
+    passed=$((passed + 1))
+  else
+    failed=$((failed + 1))
+    failures+=("$name")
+  fi
+}
+
+build_and_test() {
+  local preset=$1
+  local log=build/$preset.log
+  { cmake --preset "$preset" && cmake --build --preset "$preset" -j "$jobs"; } >"$log" 2>&1 ||
+    { tail -n 60 "$log"; return 1; }
+  ctest --preset "$preset" -j "$jobs" 2>&1 | tail -n 25
+  return "${PIPESTATUS[0]}"
+}
+
+format_check() {
+  local files
+  files=$(git ls-files '*.c' '*.h' '*.cpp' '*.hpp')
+  # shellcheck disable=SC2086
+  clang-format --dry-run --Werror $files
+}
+
+bench_smoke() {
+  build_and_test release || return 1
+  build/release/bin/pelc_bench --benchmark_min_time=0.01 >/dev/null
+}
+
+mkdir -p build
+leg format format_check
+leg native build_and_test debug
+leg sanitizers build_and_test asan
+leg wine64 build_and_test mingw-x86_64
+leg qemu-i386 build_and_test linux-i386
+leg i686-dll build_and_test mingw-i686
+leg release-bench bench_smoke
+
+echo
+echo "legs: $passed passed, $failed failed"
+((failed == 0)) || { echo "failed legs: ${failures[*]}"; exit 1; }
