@@ -1,7 +1,19 @@
 # SPDX-License-Identifier: MIT
-# The library's sources, by subsystem.
-set(PELC_SOURCES
+# The library's sources, one list per subsystem.
+
+# Platform layer: the only code that talks to the OS.
+set(PELC_PLATFORM_SOURCES
   src/platform/hooks.cpp
+)
+set(PELC_PLATFORM_POSIX_SOURCES
+  src/platform/posix.cpp
+)
+set(PELC_PLATFORM_WIN32_SOURCES
+  src/platform/win32.cpp
+)
+
+# Image core.
+set(PELC_CORE_SOURCES
   src/core/header.cpp
   src/core/verify_message.cpp
   src/core/palette.cpp
@@ -9,8 +21,48 @@ set(PELC_SOURCES
   src/core/image.cpp
   src/core/temp_image.cpp
 )
+
+# Image core: files, lists and file-mapped storage.
+set(PELC_CORE_FILE_SOURCES
+)
+
+# Image core: GDI interop, lifecycle and forwarding.
+set(PELC_CORE_INTEROP_SOURCES
+)
+
+# Colour matching.
+set(PELC_COLOUR_SOURCES
+)
+
+# Pixel and line access.
+set(PELC_PIXEL_SOURCES
+)
+
+# Bit-depth conversion.
+set(PELC_CONVERT_SOURCES
+)
+
+# Tone adjustment.
+set(PELC_TONE_SOURCES
+)
+
+# Geometry.
+set(PELC_GEOMETRY_SOURCES
+)
+
+set(PELC_SOURCES
+  ${PELC_PLATFORM_SOURCES}
+  ${PELC_CORE_SOURCES}
+  ${PELC_CORE_FILE_SOURCES}
+  ${PELC_CORE_INTEROP_SOURCES}
+  ${PELC_COLOUR_SOURCES}
+  ${PELC_PIXEL_SOURCES}
+  ${PELC_CONVERT_SOURCES}
+  ${PELC_TONE_SOURCES}
+  ${PELC_GEOMETRY_SOURCES}
+)
 if(WIN32)
-  list(APPEND PELC_SOURCES src/platform/win32.cpp)
+  list(APPEND PELC_SOURCES ${PELC_PLATFORM_WIN32_SOURCES})
 else()
-  list(APPEND PELC_SOURCES src/platform/posix.cpp)
+  list(APPEND PELC_SOURCES ${PELC_PLATFORM_POSIX_SOURCES})
 endif()

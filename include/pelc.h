@@ -255,6 +255,36 @@ PELC_FN(int32_t) pelCreateGDIColors(RGBQUAD *colors, uint32_t paletteKind) PELC_
 /* 1 when the table equals the palette kind's table byte for byte, else 0. */
 PELC_FN(int32_t) pelIsGDIColors(const RGBQUAD *colors, uint32_t paletteKind) PELC_NOEXCEPT;
 
+/* ---- File-mapped storage ----------------------------------------------------- */
+
+/* ---- BMP files --------------------------------------------------------------- */
+
+/* ---- Image list -------------------------------------------------------------- */
+
+/* ---- GDI and DIB-block interop ----------------------------------------------- */
+
+/* ---- Library lifecycle, versions and image-file forwarding ------------------- */
+
+/* ---- Nearest colour and colour map ------------------------------------------- */
+
+/* ---- Pixels and colours ------------------------------------------------------ */
+
+/* ---- Interpolated reads ------------------------------------------------------ */
+
+/* ---- Scan lines -------------------------------------------------------------- */
+
+/* ---- Fill, swap, flip and copy ----------------------------------------------- */
+
+/* ---- Conversion -------------------------------------------------------------- */
+
+/* ---- Tone adjustment --------------------------------------------------------- */
+
+/* ---- Rotation ---------------------------------------------------------------- */
+
+/* ---- Scaling ----------------------------------------------------------------- */
+
+/* ---- Mirror and border repair ------------------------------------------------ */
+
 PELC_END
 
 #endif /* PELC_H */
