@@ -9,6 +9,17 @@ all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
 
+# Peers that tests and benchmarks compare against, by subsystem.
+files_peers=()
+
+convert_peers=()
+
+tone_peers=()
+
+geometry_peers=()
+
+all+=("${files_peers[@]}" "${convert_peers[@]}" "${tone_peers[@]}" "${geometry_peers[@]}")
+
 if [[ "${1:-}" == "--native" ]]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 
 missing=()
