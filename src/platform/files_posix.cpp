@@ -6,7 +6,8 @@
 // mapping, its size), known to a table so that unknown handles are refused.
 // GetTempFileNameA creates the file with mkstemps and keeps the descriptor
 // until CreateFileA asks for that name: reopening a name in a shared
-// directory would let another user swap a link in between.
+// directory would let another user swap a link in between. The 64-bit forms
+// of the calls keep large files and volumes working in 32-bit builds.
 #include "platform/files.hpp"
 
 #include <fcntl.h>
@@ -78,7 +79,7 @@ int takePending(const char *name) {
 }
 
 int openFlags(DWORD access, DWORD disposition) {
-  int flags = O_CLOEXEC | O_NOFOLLOW;
+  int flags = O_CLOEXEC | O_NOFOLLOW | O_LARGEFILE;
   const bool read = access & GENERIC_READ, write = access & GENERIC_WRITE;
   flags |= read && write ? O_RDWR : write ? O_WRONLY : O_RDONLY;
   switch (disposition) {
@@ -94,13 +95,13 @@ int openFlags(DWORD access, DWORD disposition) {
 // Blocks are reserved now, so that a full disk fails here rather than with a
 // fault on the first write into a sparse file.
 bool reserve(int fd, std::uint64_t size) {
-  struct stat info {};
-  if (::fstat(fd, &info) != 0) return false;
+  struct stat64 info {};
+  if (::fstat64(fd, &info) != 0) return false;
   if (static_cast<std::uint64_t>(info.st_size) >= size) return true;
-  const int err = ::posix_fallocate(fd, 0, static_cast<off_t>(size));
+  const int err = ::posix_fallocate64(fd, 0, static_cast<off64_t>(size));
   if (err == 0) return true;
   if (err != EOPNOTSUPP && err != EINVAL) return false;
-  return ::ftruncate(fd, static_cast<off_t>(size)) == 0;
+  return ::ftruncate64(fd, static_cast<off64_t>(size)) == 0;
 }
 
 } // namespace
@@ -117,7 +118,7 @@ UINT GetTempFileNameA(LPCSTR directory, LPCSTR prefix, UINT unique, LPSTR name) 
     return 0;
   }
   if (path.size() >= MAX_PATH) return 0;
-  const int fd = ::mkostemps(path.data(), 4, O_CLOEXEC);
+  const int fd = ::mkostemps64(path.data(), 4, O_CLOEXEC);
   if (fd < 0) return 0;
   try {
     std::lock_guard guard(files().lock);
@@ -139,12 +140,12 @@ HANDLE CreateFileA(LPCSTR name, DWORD access, DWORD, LPSECURITY_ATTRIBUTES, DWOR
   if (flags < 0) return INVALID_HANDLE_VALUE;
   int fd = takePending(name);
   if (fd >= 0) {
-    if ((flags & O_TRUNC) && ::ftruncate(fd, 0) != 0) {
+    if ((flags & O_TRUNC) && ::ftruncate64(fd, 0) != 0) {
       ::close(fd);
       return INVALID_HANDLE_VALUE;
     }
   } else {
-    fd = ::open(name, flags, 0600);
+    fd = ::open64(name, flags, 0600);
     if (fd < 0) return INVALID_HANDLE_VALUE;
   }
   HANDLE handle = newHandle(fd, false, 0);
@@ -188,8 +189,8 @@ HANDLE CreateFileMappingA(HANDLE file, LPSECURITY_ATTRIBUTES, DWORD protect, DWO
   if (detail::refuseAllocation()) return nullptr;
   std::uint64_t size = (std::uint64_t{sizeHigh} << 32) | sizeLow;
   if (size == 0) {
-    struct stat info {};
-    if (::fstat(fd, &info) != 0 || info.st_size == 0) return nullptr;
+    struct stat64 info {};
+    if (::fstat64(fd, &info) != 0 || info.st_size == 0) return nullptr;
     size = static_cast<std::uint64_t>(info.st_size);
   } else if (!reserve(fd, size)) {
     return nullptr;
@@ -219,8 +220,8 @@ LPVOID MapViewOfFile(HANDLE mapping, DWORD access, DWORD offsetHigh, DWORD offse
   const std::uint64_t length = bytes ? bytes : size - offset;
   if (length > size - offset || length > SIZE_MAX) return nullptr;
   if (detail::refuseAllocation()) return nullptr;
-  void *view = ::mmap(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE, MAP_SHARED,
-                      fd, static_cast<off_t>(offset));
+  void *view = ::mmap64(nullptr, static_cast<std::size_t>(length), PROT_READ | PROT_WRITE,
+                        MAP_SHARED, fd, static_cast<off64_t>(offset));
   if (view == MAP_FAILED) return nullptr;
   try {
     std::lock_guard guard(files().lock);
@@ -248,8 +249,8 @@ BOOL UnmapViewOfFile(LPCVOID view) noexcept {
 }
 
 UINT GetDriveTypeA(LPCSTR root) noexcept {
-  struct statfs info {};
-  if (!root || ::statfs(root, &info) != 0) return DRIVE_NO_ROOT_DIR;
+  struct statfs64 info {};
+  if (!root || ::statfs64(root, &info) != 0) return DRIVE_NO_ROOT_DIR;
   switch (static_cast<std::uint32_t>(info.f_type)) {
   case 0x6969:     // NFS
   case 0x517B:     // SMB
@@ -273,8 +274,8 @@ UINT GetDriveTypeA(LPCSTR root) noexcept {
 
 BOOL GetDiskFreeSpaceExA(LPCSTR root, PULARGE_INTEGER freeToCaller, PULARGE_INTEGER total,
                          PULARGE_INTEGER totalFree) noexcept {
-  struct statvfs info {};
-  if (!root || ::statvfs(root, &info) != 0) return 0;
+  struct statvfs64 info {};
+  if (!root || ::statvfs64(root, &info) != 0) return 0;
   const std::uint64_t unit = info.f_frsize ? info.f_frsize : info.f_bsize;
   if (freeToCaller) freeToCaller->QuadPart = std::uint64_t{info.f_bavail} * unit;
   if (total) total->QuadPart = std::uint64_t{info.f_blocks} * unit;
@@ -299,9 +300,9 @@ bool scratchRoot(unsigned index, char *root, std::size_t rootBytes) noexcept {
 }
 
 bool sameVolume(LPCSTR a, LPCSTR b) noexcept {
-  struct stat sa {
-  }, sb{};
-  if (!a || !b || ::stat(a, &sa) != 0 || ::stat(b, &sb) != 0) return false;
+  struct stat64 sa {};
+  struct stat64 sb {};
+  if (!a || !b || ::stat64(a, &sa) != 0 || ::stat64(b, &sb) != 0) return false;
   return sa.st_dev == sb.st_dev;
 }
 
