@@ -121,7 +121,7 @@ TEST_F(Bmp, ReadingRules) {
   const std::vector<RGBQUAD> table = palette(PEL_PAL_COLOR256);
   Bytes rest = bytesOf(table.data(), 1024);
   const Bytes bits8 = pattern(8, 9);
-  rest.insert(rest.end(), bits8.begin(), bits8.end());
+  append(rest, bits8);
   BITMAPINFOHEADER h124 = h8;
   h124.biSize = 124;
   for (const Bytes &head : {headerBytes(h8), headerBytes(h124, 124)}) {
@@ -136,7 +136,7 @@ TEST_F(Bmp, ReadingRules) {
   // The grey ramp is recognised once the table is loaded.
   const std::vector<RGBQUAD> grey = palette(PEL_PAL_GREY256);
   Bytes greyRest = bytesOf(grey.data(), 1024);
-  greyRest.insert(greyRest.end(), bits8.begin(), bits8.end());
+  append(greyRest, bits8);
   PELIMAGE *image = load(bmpFile(headerBytes(h8), greyRest));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->imageType, PEL_TYPE_GREY8);
@@ -158,7 +158,7 @@ TEST_F(Bmp, BitFieldMasksInsideALongerHeader) {
   const Bytes bits = pattern(8, 3);
   Bytes shortHead = headerBytes(h);
   Bytes shortRest = bytesOf(masks, 12);
-  shortRest.insert(shortRest.end(), bits.begin(), bits.end());
+  append(shortRest, bits);
   h.biSize = 124;
   Bytes longHead = headerBytes(h, 124);
   std::memcpy(longHead.data() + 40, masks, 12);
@@ -179,7 +179,7 @@ TEST_F(Bmp, TablesTheHeaderNoLongerCountsAreSkipped) {
   h.biClrUsed = 4;
   const Bytes bits = pattern(16, 5);
   Bytes rest(16, 0x77);
-  rest.insert(rest.end(), bits.begin(), bits.end());
+  append(rest, bits);
   PELIMAGE *image = load(bmpFile(headerBytes(h), rest));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->core->header->biClrUsed, 0u);
@@ -190,7 +190,7 @@ TEST_F(Bmp, TablesTheHeaderNoLongerCountsAreSkipped) {
   BITMAPINFOHEADER p = header(8, 1, 1);
   p.biClrUsed = 5;
   Bytes prest = pattern(20, 2);
-  prest.insert(prest.end(), {0xA5, 0, 0, 0});
+  append(prest, Bytes{0xA5, 0, 0, 0});
   image = load(bmpFile(headerBytes(p), prest));
   ASSERT_NE(image, nullptr);
   EXPECT_EQ(image->core->header->biClrUsed, 2u);
@@ -246,7 +246,7 @@ TEST_F(Bmp, EveryLoadFailureUndoesItsAllocations) {
   const std::vector<RGBQUAD> table = palette(PEL_PAL_COLOR16);
   Bytes rest = bytesOf(table.data(), 64);
   const Bytes bits = pattern(8 * 4);
-  rest.insert(rest.end(), bits.begin(), bits.end());
+  append(rest, bits);
   writeFile(path, bmpFile(headerBytes(header(16, 4, 4)), rest));
   for (int32_t kind : {0, 1, 2, 4, 5}) {
     SCOPED_TRACE(kind);

@@ -20,14 +20,21 @@ inline uint32_t get32(const Bytes &b, std::size_t at) {
   return b[at] | b[at + 1] << 8 | b[at + 2] << 16 | static_cast<uint32_t>(b[at + 3]) << 24;
 }
 
+// Appends with one copy (GCC 12 at -O3 warns falsely on vector::insert).
+inline void append(Bytes &to, const Bytes &from) {
+  const std::size_t at = to.size();
+  to.resize(at + from.size());
+  if (!from.empty()) std::memcpy(to.data() + at, from.data(), from.size());
+}
+
 // A BMP file: file header, then `header` (any length, biSize as given), then
 // `rest` (table, masks, bits).
 inline Bytes bmpFile(const Bytes &header, const Bytes &rest) {
   Bytes file(14);
   file[0] = 'B';
   file[1] = 'M';
-  file.insert(file.end(), header.begin(), header.end());
-  file.insert(file.end(), rest.begin(), rest.end());
+  append(file, header);
+  append(file, rest);
   put32(file, 2, static_cast<uint32_t>(file.size()));
   put32(file, 10, static_cast<uint32_t>(14 + header.size()));
   return file;
