@@ -55,7 +55,7 @@ def main():
     ours = {}
     for row in json.loads(report)["benchmarks"]:
         if row.get("aggregate_name") == "median":
-            ours[row["run_name"]] = row["real_time"]
+            ours[row["run_name"].split("/")[0]] = row["real_time"]
     print(f"{'':10}{'pelc ms':>10}{'plain ms':>10}{'pelc/plain':>12}{'Pillow ms':>11}{'Pillow/pelc':>13}")
     for what, mine, plain in (("load", "loadBmp", "plainRead"), ("save", "saveBmp", "plainWrite")):
         print(f"{what:10}{ours[mine]:10.2f}{ours[plain]:10.2f}{ours[mine] / ours[plain]:12.2f}"
