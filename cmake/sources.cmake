@@ -7,9 +7,11 @@ set(PELC_PLATFORM_SOURCES
 )
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
+  src/platform/files_posix.cpp
 )
 set(PELC_PLATFORM_WIN32_SOURCES
   src/platform/win32.cpp
+  src/platform/files_win32.cpp
 )
 
 # Image core.
@@ -24,6 +26,9 @@ set(PELC_CORE_SOURCES
 
 # Image core: files, lists and file-mapped storage.
 set(PELC_CORE_FILE_SOURCES
+  src/core/file_mapping.cpp
+  src/core/image_list.cpp
+  src/core/bmp_file.cpp
 )
 
 # Image core: GDI interop, lifecycle and forwarding.
