@@ -7,9 +7,11 @@ set(PELC_PLATFORM_SOURCES
 )
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
+  src/platform/library_posix.cpp
 )
 set(PELC_PLATFORM_WIN32_SOURCES
   src/platform/win32.cpp
+  src/platform/library_win32.cpp
 )
 
 # Image core.
@@ -28,6 +30,7 @@ set(PELC_CORE_FILE_SOURCES
 
 # Image core: GDI interop, lifecycle and forwarding.
 set(PELC_CORE_INTEROP_SOURCES
+  src/core/forward.cpp
 )
 
 # Colour matching.
