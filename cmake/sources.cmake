@@ -8,10 +8,12 @@ set(PELC_PLATFORM_SOURCES
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
   src/platform/files_posix.cpp
+  src/platform/library_posix.cpp
 )
 set(PELC_PLATFORM_WIN32_SOURCES
   src/platform/win32.cpp
   src/platform/files_win32.cpp
+  src/platform/library_win32.cpp
 )
 
 # Image core.
@@ -33,6 +35,7 @@ set(PELC_CORE_FILE_SOURCES
 
 # Image core: GDI interop, lifecycle and forwarding.
 set(PELC_CORE_INTEROP_SOURCES
+  src/core/forward.cpp
 )
 
 # Colour matching.

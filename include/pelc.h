@@ -304,6 +304,34 @@ PELC_FN(int32_t) pelReplaceImageInside(void) PELC_NOEXCEPT;
 
 /* ---- Library lifecycle, versions and image-file forwarding ------------------- */
 
+/* The library's private version number, 11. */
+PELC_FN(int32_t) pelGetPrivateVersion(void) PELC_NOEXCEPT;
+/* The library's public version text, "1.1.DLL" (constant; not to be freed). */
+PELC_FN(const char *) pelGetPublicVersion(void) PELC_NOEXCEPT;
+/*
+ * Image-file calls forwarded to the sibling library (pelcfio.dll; libpelcfio.so
+ * on Linux), loaded by bare name and looked for again on every call until
+ * found. Arguments and results are pointer-sized and passed through unchanged;
+ * 0 when the library or the entry point is missing.
+ */
+/* Forwards fioGetImageFormat (1 argument). */
+PELC_FN(intptr_t) fioGetImageFormat(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioGetImageFormatFromExt (1 argument). */
+PELC_FN(intptr_t) fioGetImageFormatFromExt(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioLoadImageFile (5 arguments). */
+PELC_FN(intptr_t)
+fioLoadImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5) PELC_NOEXCEPT;
+/* Forwards fioSaveImageFile (4 arguments). */
+PELC_FN(intptr_t)
+fioSaveImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4) PELC_NOEXCEPT;
+/* Forwards fioIsMultiImageFile (1 argument). */
+PELC_FN(intptr_t) fioIsMultiImageFile(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioSplitImageFile (4 arguments). */
+PELC_FN(intptr_t)
+fioSplitImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4) PELC_NOEXCEPT;
+/* Forwards fioCombineImageFile (3 arguments). */
+PELC_FN(intptr_t) fioCombineImageFile(intptr_t a1, intptr_t a2, intptr_t a3) PELC_NOEXCEPT;
+
 /* ---- Nearest colour and colour map ------------------------------------------- */
 
 /* ---- Pixels and colours ------------------------------------------------------ */
