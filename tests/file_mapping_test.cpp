@@ -16,38 +16,6 @@ using pel::test::ScratchDir;
 
 constexpr std::size_t kNameArea = 260;
 
-// The scratch locations the automatic choice may use.
-std::vector<fs::path> scratchRoots() {
-  std::vector<fs::path> roots;
-  char root[kNameArea];
-  for (unsigned i = 0; pel::os::scratchRoot(i, root, sizeof root); ++i) {
-    std::error_code ec;
-    if (pel::os::GetDriveTypeA(root) >= 3 && fs::is_directory(root, ec)) roots.emplace_back(root);
-  }
-  return roots;
-}
-
-// No run of the suite may leave a temporary file in a scratch location.
-class NoFileLeftBehind : public ::testing::Environment {
-public:
-  void SetUp() override {
-    for (const fs::path &root : scratchRoots()) {
-      auto names = mappingFiles(root);
-      before_.insert(names.begin(), names.end());
-    }
-  }
-  void TearDown() override {
-    for (const fs::path &root : scratchRoots())
-      for (const std::string &name : mappingFiles(root))
-        EXPECT_TRUE(before_.count(name)) << "temporary file left behind: " << name;
-  }
-
-private:
-  std::set<std::string> before_;
-};
-[[maybe_unused]] auto *const kNoFileLeft =
-    ::testing::AddGlobalTestEnvironment(new NoFileLeftBehind);
-
 // The path stored in front of a mapped block.
 std::string nameOf(const void *block) {
   const char *area = static_cast<const char *>(block) - kNameArea;
