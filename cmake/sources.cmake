@@ -40,6 +40,7 @@ set(PELC_CORE_INTEROP_SOURCES
 
 # Colour matching.
 set(PELC_COLOUR_SOURCES
+  src/colour/nearest.cpp
 )
 
 # Pixel and line access.
