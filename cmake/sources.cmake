@@ -45,6 +45,10 @@ set(PELC_COLOUR_SOURCES
 
 # Pixel and line access.
 set(PELC_PIXEL_SOURCES
+  src/pixel/bits.cpp
+  src/pixel/line.cpp
+  src/pixel/fill.cpp
+  src/pixel/copy.cpp
 )
 
 # Bit-depth conversion.
