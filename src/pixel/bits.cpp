@@ -24,16 +24,6 @@ constexpr std::array<uint8_t, 256> kReversedBits = [] {
 }();
 static_assert(kReversedBits[1] == 0x80 && kReversedBits[0x0F] == 0xF0);
 
-inline uint64_t loadBigEndian64(const uint8_t *p) noexcept {
-  uint64_t w;
-  std::memcpy(&w, p, 8);
-  return __builtin_bswap64(w);
-}
-inline void storeBigEndian64(uint8_t *p, uint64_t w) noexcept {
-  w = __builtin_bswap64(w);
-  std::memcpy(p, &w, 8);
-}
-
 } // namespace
 
 void shiftBitsLeft(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shift) noexcept {
@@ -49,10 +39,17 @@ void shiftBitsLeft(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shi
   }
   const unsigned back = 8 - shift;
   std::size_t i = 0;
-  // Eight bytes a step; each step reads the byte after its own before it
-  // writes, so the shift works in place.
-  for (; i + 8 < n; i += 8)
-    storeBigEndian64(dst + i, (loadBigEndian64(src + i) << shift) | (src[i + 8] >> back));
+  // Sixteen bytes a step, each byte joined with the next one's leading bits.
+  // A step reads the byte after its own before it writes, so the shift works
+  // in place.
+  using Bytes16 = uint8_t __attribute__((vector_size(16)));
+  for (; i + 16 < n; i += 16) {
+    Bytes16 here, next;
+    std::memcpy(&here, src + i, 16);
+    std::memcpy(&next, src + i + 1, 16);
+    const Bytes16 joined = (here << shift) | (next >> back);
+    std::memcpy(dst + i, &joined, 16);
+  }
   for (; i + 1 < n; ++i) dst[i] = static_cast<uint8_t>((src[i] << shift) | (src[i + 1] >> back));
   dst[n - 1] = static_cast<uint8_t>(src[n - 1] << shift);
 }
