@@ -49,6 +49,8 @@ set(PELC_PIXEL_SOURCES
   src/pixel/line.cpp
   src/pixel/fill.cpp
   src/pixel/copy.cpp
+  src/pixel/pixel.cpp
+  src/pixel/mix.cpp
 )
 
 # Bit-depth conversion.
