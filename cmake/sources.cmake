@@ -4,6 +4,13 @@
 # Platform layer: the only code that talks to the OS.
 set(PELC_PLATFORM_SOURCES
   src/platform/hooks.cpp
+  src/platform/gdi.cpp
+)
+# The Windows facilities a caller exchanges with the library, stood in for
+# where they are missing: a library of their own, under the Windows names.
+set(PELC_WINSTUB_SOURCES
+  src/platform/winstub/heap.cpp
+  src/platform/winstub/gdi.cpp
 )
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
@@ -35,6 +42,7 @@ set(PELC_CORE_FILE_SOURCES
 
 # Image core: GDI interop, lifecycle and forwarding.
 set(PELC_CORE_INTEROP_SOURCES
+  src/core/gdi.cpp
   src/core/forward.cpp
 )
 

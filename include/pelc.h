@@ -87,6 +87,13 @@ typedef struct tagBITMAPINFOHEADER {
 #define BI_RLE8 1u
 #define BI_RLE4 2u
 #define BI_BITFIELDS 3u
+
+/* Handles of the two Windows bitmap forms exchanged by the GDI interop
+ * family: a global-memory block holding a packed DIB, and a device-dependent
+ * bitmap. Opaque here; pelc_winstub.h offers the calls that make, fill, read
+ * and free them. */
+typedef void *HGLOBAL;
+typedef struct HBITMAP__ *HBITMAP;
 #endif
 
 /* ---- Records ------------------------------------------------------------ */
@@ -301,6 +308,38 @@ PELC_FN(PELIMAGE *) pelReplaceImage(IMAGELIST *list, uint32_t index, PELIMAGE *i
 PELC_FN(int32_t) pelReplaceImageInside(void) PELC_NOEXCEPT;
 
 /* ---- GDI and DIB-block interop ----------------------------------------------- */
+
+/*
+ * A packed DIB block is a global-memory block whose locked memory holds the
+ * 40-byte header, its colour table or masks, then the bits. Attach and detach
+ * operations hand the object over (the source is ended or adopted); copies
+ * leave it to the caller. Every device context used is the screen's and is
+ * released before returning. Rectangles are left, top, right, bottom in
+ * picture coordinates (right and bottom exclusive), clamped to the image;
+ * an empty result gives null.
+ */
+/* Adopts the block (kept locked, freed with the image); header repaired in the block. Null
+ * leaves the block the caller's, unlocked: also when shorter than its header says, or a
+ * true-colour block carrying a colour table. */
+PELC_FN(PELIMAGE *) pelAttachDIB(HGLOBAL block) PELC_NOEXCEPT;
+/* Ends the image and returns its store as an unlocked packed DIB block (its own block for
+ * kinds 2 and 3, else a copy); null leaves the image unchanged. */
+PELC_FN(HGLOBAL) pelDetachDIB(PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of the bitmap's pixels (bitCount 0: the bitmap's own) in the memory kind; the
+ * bitmap is deleted on success only. */
+PELC_FN(PELIMAGE *) pelAttachDDB(HBITMAP bitmap, int32_t bitCount, int32_t kind) PELC_NOEXCEPT;
+/* Bitmap of the image's pixels, compatible with the screen; the image is ended in any case. */
+PELC_FN(HBITMAP) pelDetachDDB(PELIMAGE *image) PELC_NOEXCEPT;
+/* Bitmap of the image's pixels, compatible with the screen, or null; the image is unchanged. */
+PELC_FN(HBITMAP) pelCreateDDB(const PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of rect of the packed DIB (null rect: all) in the memory kind; the block stays the
+ * caller's. Keeps the block's masks; refuses run-length and short blocks. unused is not read. */
+PELC_FN(PELIMAGE *)
+pelCopyDIB(HGLOBAL block, const int32_t *rect, int32_t unused, int32_t kind) PELC_NOEXCEPT;
+/* New image of rect of the bitmap (null rect: all; bitCount 0: the bitmap's own) in the memory
+ * kind; the bitmap stays the caller's. */
+PELC_FN(PELIMAGE *)
+pelCopyDDB(HBITMAP bitmap, const int32_t *rect, int32_t bitCount, int32_t kind) PELC_NOEXCEPT;
 
 /* ---- Library lifecycle, versions and image-file forwarding ------------------- */
 

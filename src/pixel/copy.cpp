@@ -14,24 +14,9 @@ bool runLength(const BITMAPINFOHEADER &h) {
   return compression(h) == BI_RLE4 || compression(h) == BI_RLE8;
 }
 
-struct Rect {
-  int32_t left, top, right, bottom;
-};
-
-// The rectangle clamped to the image, each bound against the one before.
-Rect clampRect(const int32_t *rect, int32_t w, int32_t h) {
-  if (!rect) return {0, 0, w, h};
-  Rect r{};
-  r.right = std::clamp(rect[2], 0, w);
-  r.left = std::clamp(rect[0], 0, r.right);
-  r.bottom = std::clamp(rect[3], 0, h);
-  r.top = std::clamp(rect[1], 0, r.bottom);
-  return r;
-}
-
 // A run-length image has no lines to cut; only the whole of it is copied, as
 // the bytes of its header block and its stream.
-PELIMAGE *copyRunLength(const PELIMAGE &source, const Rect &r, int32_t kind) {
+PELIMAGE *copyRunLength(const PELIMAGE &source, const CopyRect &r, int32_t kind) {
   const IMAGECORE &core = *source.core;
   const BITMAPINFOHEADER &h = *core.header;
   if (r.left != 0 || r.top != 0 || r.right != width(h) || r.bottom != height(h)) return nullptr;
@@ -82,8 +67,8 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
   if (!image || !image->core || !image->core->header) return nullptr;
   const IMAGECORE &core = *image->core;
   const BITMAPINFOHEADER &source = *core.header;
-  const Rect r = clampRect(rect, width(source), height(source));
-  if (r.right - r.left == 0 || r.bottom - r.top == 0) return nullptr;
+  const CopyRect r = clampCopyRect(rect, width(source), height(source));
+  if (r.empty()) return nullptr;
   if (runLength(source)) return core.bits ? copyRunLength(*image, r, kind) : nullptr;
 
   PlainLines from;
