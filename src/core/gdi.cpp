@@ -191,7 +191,7 @@ PELIMAGE *PELAPI pelCopyDDB(HBITMAP bitmap, const int32_t *rect, int32_t bitCoun
                             int32_t kind) noexcept {
   os::BITMAP bm{};
   if (!bitmap || !os::GetObjectA(bitmap, sizeof bm, &bm)) return nullptr;
-  const CopyRect r = clampCopyRect(rect, bm.bmWidth, bm.bmHeight);
+  const CopyBounds r = clampCopyBounds(rect, bm.bmWidth, bm.bmHeight);
   if (r.empty()) return nullptr;
   const int w = r.right - r.left, h = r.bottom - r.top;
   os::HBITMAP made = nullptr;

@@ -16,7 +16,7 @@ bool runLength(const BITMAPINFOHEADER &h) {
 
 // A run-length image has no lines to cut; only the whole of it is copied, as
 // the bytes of its header block and its stream.
-PELIMAGE *copyRunLength(const PELIMAGE &source, const CopyRect &r, int32_t kind) {
+PELIMAGE *copyRunLength(const PELIMAGE &source, const CopyBounds &r, int32_t kind) {
   const IMAGECORE &core = *source.core;
   const BITMAPINFOHEADER &h = *core.header;
   if (r.left != 0 || r.top != 0 || r.right != width(h) || r.bottom != height(h)) return nullptr;
@@ -67,7 +67,7 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
   if (!image || !image->core || !image->core->header) return nullptr;
   const IMAGECORE &core = *image->core;
   const BITMAPINFOHEADER &source = *core.header;
-  const CopyRect r = clampCopyRect(rect, width(source), height(source));
+  const CopyBounds r = clampCopyBounds(rect, width(source), height(source));
   if (r.empty()) return nullptr;
   if (runLength(source)) return core.bits ? copyRunLength(*image, r, kind) : nullptr;
 

@@ -67,13 +67,14 @@ void getReversedRun(std::uint8_t *buffer, const PlainLines &img, std::uint32_t x
 // A copy rectangle (left, top, right, bottom; right and bottom exclusive)
 // clamped to a width and height, each bound against the one before; null
 // stands for the whole picture.
-struct CopyRect {
+struct CopyBounds {
   std::int32_t left, top, right, bottom;
   bool empty() const noexcept { return right == left || bottom == top; }
 };
-inline CopyRect clampCopyRect(const std::int32_t *rect, std::int32_t w, std::int32_t h) noexcept {
+inline CopyBounds clampCopyBounds(const std::int32_t *rect, std::int32_t w,
+                                  std::int32_t h) noexcept {
   if (!rect) return {0, 0, w, h};
-  CopyRect r{};
+  CopyBounds r{};
   r.right = rect[2] < 0 ? 0 : rect[2] > w ? w : rect[2];
   r.left = rect[0] < 0 ? 0 : rect[0] > r.right ? r.right : rect[0];
   r.bottom = rect[3] < 0 ? 0 : rect[3] > h ? h : rect[3];
