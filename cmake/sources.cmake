@@ -48,6 +48,7 @@ set(PELC_CONVERT_SOURCES
   src/convert/to_bit24.cpp
   src/convert/to_bit32.cpp
   src/convert/byte_blocks.cpp
+  src/convert/vector_lines.cpp
 )
 
 # Tone adjustment.

@@ -66,7 +66,7 @@ void checkTable(int op, int32_t sourceType, const PELIMAGE *result,
 
 TEST_P(Dispatch, EveryCellAgreesWithTheModel) {
   const auto [op, type] = GetParam();
-  const int32_t widths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33};
+  const int32_t widths[] = {1, 2, 3, 4, 5, 7, 8, 9, 15, 16, 17, 31, 33, 300};
   const PaletteArg args[] = {
       {"null", -1, 7, op == Bit4 ? 16u : 256u},
       {"count 0", PEL_PAL_COLOR256, 0, op == Bit4 ? 16u : 256u},

@@ -11,9 +11,9 @@ namespace pel::detail {
 namespace {
 
 template <typename Read> bool mapToBit4(const Job &job, const RGBQUAD *palette, int32_t count) {
-  return withColourMap(palette, count, [&](const uint8_t *map) {
+  return withColourMap(palette, count, [&](EncodeMap encode) {
     clearTarget(job);
-    eachNibble<Read>(job, EncodeMap{map});
+    eachNibble<Read>(job, encode);
   });
 }
 
@@ -33,8 +33,14 @@ bool cvtBit565ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32
 
 bool cvtBit24ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
-  return mapToBit4<Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes), palette,
-                           count);
+  const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
+  return withColourMap(palette, count, [&](EncodeMap encode) {
+    clearTarget(job);
+    mapBgrLines(job, encode, [](uint8_t *line, int32_t x, uint8_t *values, int32_t n) {
+      values[n] = 0;
+      for (int32_t k = 0; k < n; k += 2) line[(x + k) >> 1] = packNibbles(values + k);
+    });
+  });
 }
 
 bool cvtBit32ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,

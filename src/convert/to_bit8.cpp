@@ -12,8 +12,8 @@ namespace pel::detail {
 namespace {
 
 template <typename Read> bool mapToBit8(const Job &job, const RGBQUAD *palette, int32_t count) {
-  return withColourMap(
-      palette, count, [&](const uint8_t *map) { eachPixel<StoreByte, Read>(job, EncodeMap{map}); });
+  return withColourMap(palette, count,
+                       [&](EncodeMap encode) { eachPixel<StoreByte, Read>(job, encode); });
 }
 
 } // namespace
@@ -32,8 +32,12 @@ bool cvtBit565ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32
 
 bool cvtBit24ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
-  return mapToBit8<Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes), palette,
-                           count);
+  const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
+  return withColourMap(palette, count, [&](EncodeMap encode) {
+    mapBgrLines(job, encode, [](uint8_t *line, int32_t x, const uint8_t *values, int32_t n) {
+      std::memcpy(line + x, values, static_cast<std::size_t>(n));
+    });
+  });
 }
 
 bool cvtBit32ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
@@ -83,7 +87,7 @@ void cvtBit565ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, i
 void cvtBit24ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                         int32_t srcLineBytes) {
   eachPixel<StoreByte, Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                               EncodeGrey8{});
+                               EncodeGrey8{}, vectorLineHead(VectorLine::BgrToGrey));
 }
 
 void cvtBit32ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
