@@ -336,11 +336,11 @@ using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width)
 CellHead vectorCellHead();
 
 // 24-bit pixels through the colour map, a chunk of cells at a time: the cells
-// come from the vector head where there is one, the look-ups stay scalar.
-template <typename Write> void mapBgrLines(const Job &job, EncodeMap encode, Write write) {
+// come from the vector head where there is one; `write(line, x, cells, n)`
+// looks them up and stores them.
+template <typename Write> void mapBgrLines(const Job &job, Write write) {
   const CellHead head = vectorCellHead();
   alignas(32) uint16_t cells[kChunk];
-  alignas(32) uint8_t values[kChunk + 1]; // one more for the pad of an odd count
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
@@ -353,8 +353,7 @@ template <typename Write> void mapBgrLines(const Job &job, EncodeMap encode, Wri
         const Rgb c = Read24::at(in, k);
         cells[k] = static_cast<uint16_t>((c.r & 0xF0) << 4 | (c.g & 0xF0) | c.b >> 4);
       }
-      for (k = 0; k < n; ++k) values[k] = encode.map[cells[k]];
-      write(dst, x, values, n);
+      write(dst, x, cells, n);
     }
   }
 }

@@ -36,10 +36,14 @@ bool cvtBit24ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
     clearTarget(job);
-    mapBgrLines(job, encode, [](uint8_t *line, int32_t x, uint8_t *values, int32_t n) {
-      values[n] = 0;
-      for (int32_t k = 0; k < n; k += 2) line[(x + k) >> 1] = packNibbles(values + k);
-    });
+    mapBgrLines(job,
+                [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
+                  uint8_t *out = line + (x >> 1);
+                  int32_t k = 0;
+                  for (; k + 2 <= n; k += 2)
+                    *out++ = static_cast<uint8_t>(map[cells[k]] << 4 | map[cells[k + 1]]);
+                  if (k < n) *out = static_cast<uint8_t>(map[cells[k]] << 4);
+                });
   });
 }
 

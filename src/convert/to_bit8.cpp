@@ -34,9 +34,10 @@ bool cvtBit24ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
-    mapBgrLines(job, encode, [](uint8_t *line, int32_t x, const uint8_t *values, int32_t n) {
-      std::memcpy(line + x, values, static_cast<std::size_t>(n));
-    });
+    mapBgrLines(job,
+                [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
+                  for (int32_t k = 0; k < n; ++k) line[x + k] = map[cells[k]];
+                });
   });
 }
 
