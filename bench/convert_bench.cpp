@@ -16,6 +16,9 @@ namespace {
 
 constexpr int32_t kSide = 4096;
 
+// Sources live in global memory, so targets (made in the source's kind) come
+// from the heap as the peers' arrays do; virtual-memory targets would time the
+// first touch of fresh pages instead.
 PELIMAGE *randomImage(int32_t type) {
   std::vector<RGBQUAD> colours(256);
   pelCreateGDIColors(colours.data(), type == PEL_TYPE_BIT4 ? PEL_PAL_COLOR16 : PEL_PAL_COLOR256);
