@@ -163,6 +163,24 @@ TEST_F(ConvertFrame, IndicesPastTheSourceTableReadEntryZero) {
   pelReleaseTempPELIMAGE(source);
 }
 
+// A 1-bit source reduced with a two-entry palette keeps its documented index
+// 255 for the brighter colour; later conversions read it as entry 0.
+TEST_F(ConvertFrame, TopIndexOfAShortPaletteReadsAsEntryZero) {
+  const std::vector<RGBQUAD> two = {{0, 0, 0, 0}, {255, 255, 255, 0}};
+  const std::vector<RGBQUAD> target = {{10, 20, 30, 0}, {40, 50, 60, 0}};
+  PELIMAGE *bilevel = pelCreateImage(PEL_TYPE_BIT1, 2, 1, two.data(), 2, 1, 1, 1);
+  ASSERT_NE(bilevel, nullptr);
+  bilevel->core->bits[0] = 0x40; // pixel 1 white
+  PELIMAGE *eight = pelCvtoBit8(bilevel, target.data(), 2);
+  ASSERT_NE(eight, nullptr);
+  EXPECT_EQ(eight->core->bits[0], 0);
+  EXPECT_EQ(eight->core->bits[1], 255);
+  PELIMAGE *wide = pelCvtoBit24(eight);
+  ASSERT_NE(wide, nullptr);
+  for (int x = 0; x < 2; ++x) EXPECT_EQ(colourAt(wide, x, 0), (Colour{30, 20, 10})) << x;
+  for (PELIMAGE *i : {bilevel, eight, wide}) pelDestroyImage(i);
+}
+
 TEST_F(ConvertFrame, TargetsTakeTheSourcesMemoryKind) {
   Random random(3);
   for (int32_t kind :
