@@ -7,6 +7,7 @@
 #pragma once
 
 #include "core/detail.hpp"
+#include "convert/standin.hpp" // STANDIN
 
 #include <array>
 #include <cstddef>
