@@ -62,7 +62,6 @@ set(PELC_CONVERT_SOURCES
   src/convert/to_bit32.cpp
   src/convert/byte_blocks.cpp
   src/convert/vector_lines.cpp
-  src/convert/standin.cpp # STANDIN
 )
 
 # Tone adjustment.

@@ -7,7 +7,7 @@
 #pragma once
 
 #include "core/detail.hpp"
-#include "convert/standin.hpp" // STANDIN
+#include "pixel/detail.hpp"
 
 #include <array>
 #include <cstddef>
@@ -412,15 +412,15 @@ inline std::array<uint32_t, 256> twoLevelValues(const RGBQUAD *srcPalette, uint3
 
 // ---- Fills ---------------------------------------------------------------
 
+// The pixel folder's word-wide fills, under the converters' argument order.
 inline void fillWords16(uint8_t *dst, uint32_t value, std::size_t count) {
-  const auto w = static_cast<uint16_t>(value);
-  for (std::size_t i = 0; i < count; ++i) std::memcpy(dst + 2 * i, &w, 2);
+  fillWords(dst, static_cast<uint16_t>(value), count);
 }
 inline void fillWords32(uint8_t *dst, uint32_t value, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) std::memcpy(dst + 4 * i, &value, 4);
+  fillDwords(dst, value, count);
 }
 inline void fillBgr(uint8_t *dst, uint32_t value, std::size_t count) {
-  for (std::size_t i = 0; i < count; ++i) StoreBgr::at(dst, static_cast<int32_t>(i), value);
+  fill3Bytes(dst, value, count);
 }
 
 // ---- The converters, by target ----------------------------------------------

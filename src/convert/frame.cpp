@@ -172,8 +172,7 @@ PELIMAGE *convertImage(const PELIMAGE *image, Operation operation, const RGBQUAD
     return nullptr;
   const Cell &cell = kDispatch[operation][static_cast<std::size_t>(image->imageType)];
   if (cell.step == Step::Refuse) return nullptr;
-  if (cell.step == Step::Copy)
-    return pelCopyImage(const_cast<PELIMAGE *>(image), nullptr, PEL_MEM_GLOBAL_MOVEABLE);
+  if (cell.step == Step::Copy) return pelCopyImage(image, nullptr, PEL_MEM_GLOBAL_MOVEABLE);
 
   const Target &target = kTargets[operation];
   std::array<RGBQUAD, 256> ramp{};
