@@ -30,6 +30,10 @@ void PELAPI pelFill24bitColor(uint8_t *bits, uint32_t color, uint32_t width,
 void PELAPI pelShiftLeft(uint8_t *target, const uint8_t *source, uint32_t count,
                          uint8_t shift) noexcept {
   if (!target || !source || count == 0) return;
+  if (shift <= 8) {
+    shiftBitsLeft(target, source, count, shift);
+    return;
+  }
   const uint32_t skip = shift >> 3, bits = shift & 7u;
   for (uint32_t i = 0; i < count; ++i) {
     const uint64_t j = uint64_t{i} + skip;
