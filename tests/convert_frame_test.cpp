@@ -119,48 +119,73 @@ TEST_F(ConvertFrame, GreyResultsGetTheWholeRampWhateverCountWasPassed) {
 }
 
 // A temporary handle's header block holds exactly its table, so any read
-// past the table is a read past the block.
+// past the table is a read past the block (the sanitizer leg sees it). Every
+// short count of every palette width, with pixels naming every index.
 TEST_F(ConvertFrame, IndicesPastTheSourceTableReadEntryZero) {
-  for (uint32_t count = 1; count <= 256; ++count) {
-    SCOPED_TRACE(count);
-    auto h = pel::test::header(256, 1, 8);
-    h.biClrUsed = count;
-    std::vector<RGBQUAD> table(count);
-    for (uint32_t i = 0; i < count; ++i)
-      table[i] = {static_cast<BYTE>(i), static_cast<BYTE>(255 - i), 7, 0};
-    auto block = pel::test::headerBlock(h, table);
-    std::vector<uint8_t> bits(256);
-    for (int i = 0; i < 256; ++i) bits[i] = static_cast<uint8_t>(i);
-    PELIMAGE *source = pelGetTempPELIMAGEx(block.get(), bits.data());
-    ASSERT_NE(source, nullptr);
-    ASSERT_EQ(source->core->headerSize, 40 + 4 * count);
-    for (int op = 0; op < kOps; ++op) {
-      PELIMAGE *result = runOp(op, source);
-      ASSERT_NE(result, nullptr);
-      if (op == Bit24) {
-        for (uint32_t x = 0; x < 256; ++x) {
-          const RGBQUAD &e = table[x < count ? x : 0];
-          const uint8_t *p = result->core->bits + 3 * x;
-          ASSERT_TRUE(p[0] == e.rgbBlue && p[1] == e.rgbGreen && p[2] == e.rgbRed) << x;
-        }
+  for (uint16_t bits : {1, 4, 8}) {
+    const uint32_t full = 1u << bits;
+    const int32_t width = static_cast<int32_t>(full) + 3; // every index, then a partial byte
+    for (uint32_t count = 1; count <= full; ++count) {
+      SCOPED_TRACE(::testing::Message() << bits << " bits, " << count << " entries");
+      auto h = pel::test::header(width, 2, bits);
+      h.biClrUsed = count;
+      Random random(count * 10 + bits);
+      const std::vector<RGBQUAD> colours = random.colours(count);
+      auto block = pel::test::headerBlock(h, colours);
+      const uint32_t lineBytes = pelCalcLineBytes(width, bits);
+      std::vector<uint8_t> pixels(2 * lineBytes);
+      for (uint8_t &byte : pixels) byte = static_cast<uint8_t>(random.next(256));
+      for (int32_t x = 0; x < static_cast<int32_t>(full); ++x) { // line 0 holds index x at x
+        const int shift = bits == 8 ? 0 : 8 - bits - (x * bits) % 8;
+        uint8_t &byte = pixels[static_cast<std::size_t>(x * bits / 8)];
+        byte = static_cast<uint8_t>((byte & ~((full - 1) << shift)) | x << shift);
       }
-      pelDestroyImage(result);
+      PELIMAGE *source = pelGetTempPELIMAGEx(block.get(), pixels.data());
+      ASSERT_NE(source, nullptr);
+      ASSERT_EQ(source->core->headerSize, 40 + 4 * count);
+      for (int op = 0; op < kOps; ++op) {
+        PELIMAGE *result = runOp(op, source);
+        ASSERT_NE(result, nullptr) << opName(op);
+        if (!copies(op, source->imageType)) {
+          const auto standard = pel::test::palette(op == Bit4 ? PEL_PAL_COLOR16 : PEL_PAL_COLOR256);
+          const Expected e = expectedBlock(op, source, standard);
+          ASSERT_EQ(result->core->bitsSize, e.bytes.size()) << opName(op);
+          EXPECT_EQ(std::memcmp(result->core->bits, e.bytes.data(), e.bytes.size()), 0)
+              << opName(op);
+        }
+        pelDestroyImage(result);
+      }
+      pelReleaseTempPELIMAGE(source);
     }
-    pelReleaseTempPELIMAGE(source);
   }
-  // A 1-bit table of one entry: set bits take entry 0 as well.
-  auto h = pel::test::header(8, 1, 1);
-  h.biClrUsed = 1;
-  auto block = pel::test::headerBlock(h, {RGBQUAD{10, 20, 30, 0}});
-  uint8_t bits[4] = {0xA5, 0, 0, 0};
-  PELIMAGE *source = pelGetTempPELIMAGEx(block.get(), bits);
-  ASSERT_NE(source, nullptr);
-  for (int op = 0; op < kOps; ++op) pelDestroyImage(runOp(op, source));
-  PELIMAGE *result = pelCvtoBit24(source);
-  ASSERT_NE(result, nullptr);
-  for (int x = 0; x < 8; ++x) EXPECT_EQ(result->core->bits[3 * x + 2], 30) << x;
-  pelDestroyImage(result);
-  pelReleaseTempPELIMAGE(source);
+}
+
+// The caller's palette is read for exactly `count` entries: each count in an
+// array of just that length (a heap block the sanitizer leg guards).
+TEST_F(ConvertFrame, ThePalettePassedIsReadForItsCountOnly) {
+  Random random(5);
+  PELIMAGE *colour = random.image(PEL_TYPE_BIT24, 37, 3);
+  PELIMAGE *bilevel = random.image(PEL_TYPE_BIT1, 37, 3);
+  ASSERT_TRUE(colour && bilevel);
+  const uint32_t counts[] = {1, 2, 3, 5, 8, 15, 16, 17, 31, 64, 100, 128, 200, 255, 256};
+  for (int op : {Bit4, Bit8})
+    for (uint32_t count : counts) {
+      const uint32_t max = op == Bit4 ? 16 : 256;
+      if (count > max) continue;
+      SCOPED_TRACE(::testing::Message() << opName(op) << ", " << count << " entries");
+      const std::vector<RGBQUAD> exact = random.colours(count);
+      for (PELIMAGE *source : {colour, bilevel}) {
+        PELIMAGE *result = runOp(op, source, exact.data(), count);
+        ASSERT_NE(result, nullptr);
+        EXPECT_EQ(result->core->header->biClrUsed, count);
+        EXPECT_EQ(std::memcmp(tableOf(result), exact.data(), 4 * count), 0);
+        const Expected e = expectedBlock(op, source, exact);
+        EXPECT_EQ(std::memcmp(result->core->bits, e.bytes.data(), e.bytes.size()), 0);
+        pelDestroyImage(result);
+      }
+    }
+  pelDestroyImage(colour);
+  pelDestroyImage(bilevel);
 }
 
 // A 1-bit source reduced with a two-entry palette keeps its documented index
