@@ -106,11 +106,11 @@ inline Colour colourAt(const PELIMAGE *image, int x, int y) {
 
 inline int nearest(const std::vector<RGBQUAD> &palette, Colour c) {
   int best = 0;
-  long bestDistance = 3L * 255 * 255;
+  int64_t bestDistance = 3 * 255 * 255;
   for (std::size_t i = 0; i < palette.size(); ++i) {
-    const long dr = c.r - palette[i].rgbRed, dg = c.g - palette[i].rgbGreen,
-               db = c.b - palette[i].rgbBlue;
-    const long d = dr * dr + dg * dg + db * db;
+    const int64_t dr = c.r - palette[i].rgbRed, dg = c.g - palette[i].rgbGreen,
+                  db = c.b - palette[i].rgbBlue;
+    const int64_t d = dr * dr + dg * dg + db * db;
     if (d < bestDistance) bestDistance = d, best = static_cast<int>(i);
   }
   return best;

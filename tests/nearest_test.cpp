@@ -8,12 +8,12 @@ namespace {
 
 // Independent model: full scan, first strictly smaller distance.
 uint32_t modelNearest(const std::vector<RGBQUAD> &pal, int r, int g, int b) {
-  long best = 1L << 40;
+  int64_t best = int64_t{1} << 40;
   uint32_t idx = 0;
   for (uint32_t i = 0; i < pal.size(); ++i) {
-    long d = (r - pal[i].rgbRed) * (r - pal[i].rgbRed) +
-             (g - pal[i].rgbGreen) * (g - pal[i].rgbGreen) +
-             (b - pal[i].rgbBlue) * (b - pal[i].rgbBlue);
+    int64_t d = (r - pal[i].rgbRed) * (r - pal[i].rgbRed) +
+                (g - pal[i].rgbGreen) * (g - pal[i].rgbGreen) +
+                (b - pal[i].rgbBlue) * (b - pal[i].rgbBlue);
     if (d < best) best = d, idx = i;
   }
   return best < 3 * 255 * 255 ? idx : 0;

@@ -23,7 +23,8 @@ const RGBQUAD *table(const PELIMAGE &image) {
 }
 
 uint32_t nearestIndex(const PELIMAGE &image, uint32_t color, uint32_t bits) {
-  const uint32_t count = tableEntries(image, std::min(image.core->header->biClrUsed, 1u << bits));
+  const uint32_t count =
+      tableEntries(image, std::min<uint32_t>(image.core->header->biClrUsed, 1u << bits));
   return pelGetNearestColorIndex(table(image), count, color);
 }
 
