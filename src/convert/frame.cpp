@@ -102,16 +102,13 @@ constexpr std::array<Row, kOperations> kDispatch = {{
 static_assert(kDispatch.size() == kOperations);
 
 // A row written one cell short would end in a silent refusal: only the
-// run-length and unknown types may refuse, and every converting cell names
-// its converter.
+// run-length and unknown types may refuse.
 constexpr bool refusesExactlyTheUnconvertible() {
   for (const Row &row : kDispatch)
     for (std::size_t type = 0; type < kSourceTypes; ++type) {
       const bool unconvertible =
           type == PEL_TYPE_UNKNOWN || type == PEL_TYPE_RLE4 || type == PEL_TYPE_RLE8;
       if ((row[type].step == Step::Refuse) != unconvertible) return false;
-      if ((row[type].step == Step::Convert || row[type].step == Step::ToGrey) && !row[type].convert)
-        return false;
     }
   return true;
 }
