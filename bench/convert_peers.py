@@ -8,8 +8,10 @@ and Pillow on a 4096 x 4096 image in the same run, and prints each ratio.
 (the Debian interpreter, which sees the python3-opencv and python3-pil packages)
 
 A ratio is peer time / pelc time: above 1 pelc is faster. "frame" compares the
-whole conversion, making its result included, with the peer making a new
-array; "kernel" compares the converter alone with OpenCV writing into an array
+whole conversion, making its result included (sources and targets in the
+automatic memory kind, virtual memory at this size), with the peer making a new
+array; "heap" is the same frame in fixed global memory (OpenCV jobs only);
+"kernel" compares the converter alone with OpenCV writing into an array
 it already has (Pillow has no such call, so its kernel ratio uses its whole
 call and favours the peer).
 """
@@ -43,7 +45,7 @@ JOBS = [
 
 def pelc_times(bench):
     out = subprocess.run(
-        [bench, "--benchmark_filter=^(convert|kernel)/", "--benchmark_format=json",
+        [bench, "--benchmark_filter=^(convert|heap|kernel)/", "--benchmark_format=json",
          "--benchmark_repetitions=3", "--benchmark_report_aggregates_only=true"],
         check=True, capture_output=True, text=True).stdout
     times = {}
@@ -51,8 +53,8 @@ def pelc_times(bench):
         if b.get("aggregate_name", "median") != "median":
             continue
         scale = {"ns": 1e-9, "us": 1e-6, "ms": 1e-3, "s": 1.0}[b["time_unit"]]
-        name = b["run_name"].split("/", 1)[1]
-        times[name] = b["cpu_time"] * scale
+        family, name = b["run_name"].split("/", 1)
+        times[("heap:" if family == "heap" else "") + name] = b["cpu_time"] * scale
     return times
 
 
@@ -123,15 +125,19 @@ def main():
     bench = sys.argv[1] if len(sys.argv) > 1 else str(default)
     pelc = pelc_times(bench)
     fresh, into = peer_times()
-    print(f"{'pelc job':<20}{'frame':>8}{'kernel':>8}  {'peer job':<46}{'new':>8}{'into':>8}"
-          f"  {'frame ratio':<18}{'kernel ratio':<18}")
+    print(f"{'pelc job':<20}{'frame':>8}{'heap':>8}{'kernel':>8}  {'peer job':<46}{'new':>8}"
+          f"{'into':>8}  {'frame ratio':<18}{'heap ratio':<18}{'kernel ratio':<18}")
     for frame, kernel, peer, job, target in JOBS:
         ours, ourKernel = pelc[frame], pelc[kernel]
+        ourHeap = pelc.get("heap:" + frame) if peer == "OpenCV" else None
         theirs, theirInto = fresh[(peer, job)], into[(peer, job)]
         r1, r2 = theirs / ours, theirInto / ourKernel
-        print(f"{frame:<20}{ours * 1e3:8.2f}{ourKernel * 1e3:8.2f}  {peer + ' ' + job:<46}"
-              f"{theirs * 1e3:8.2f}{theirInto * 1e3:8.2f}  {r1:5.2f} {verdict(r1, target):<12}"
-              f"{r2:5.2f} {verdict(r2, target)}")
+        heapTime = f"{ourHeap * 1e3:8.2f}" if ourHeap else f"{'-':>8}"
+        heapRatio = (f"{theirs / ourHeap:5.2f} {verdict(theirs / ourHeap, target):<12}" if ourHeap
+                     else f"{'-':<18}")
+        print(f"{frame:<20}{ours * 1e3:8.2f}{heapTime}{ourKernel * 1e3:8.2f}  "
+              f"{peer + ' ' + job:<46}{theirs * 1e3:8.2f}{theirInto * 1e3:8.2f}  "
+              f"{r1:5.2f} {verdict(r1, target):<12}{heapRatio}{r2:5.2f} {verdict(r2, target)}")
     print("times in ms of CPU, medians; new: the peer makes its result, into: it writes into an"
           " existing array")
 
