@@ -63,6 +63,15 @@ set(PELC_PIXEL_SOURCES
 
 # Bit-depth conversion.
 set(PELC_CONVERT_SOURCES
+  src/convert/frame.cpp
+  src/convert/to_bit1.cpp
+  src/convert/to_bit4.cpp
+  src/convert/to_bit8.cpp
+  src/convert/to_bit16.cpp
+  src/convert/to_bit24.cpp
+  src/convert/to_bit32.cpp
+  src/convert/byte_blocks.cpp
+  src/convert/vector_lines.cpp
 )
 
 # Tone adjustment.

@@ -446,6 +446,47 @@ pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind) PELC_NOEX
 
 /* ---- Conversion -------------------------------------------------------------- */
 
+/*
+ * Each conversion makes a new image of one format with the source's size,
+ * resolution and memory kind, and no transparent colour; the source is not
+ * changed. A source already in the target format gives a pelCopyImage copy in
+ * memory kind 2 (transparent colour kept). Null for a null image, core or
+ * header, for image types 0, 4 and 7, and when memory runs out.
+ * Grey level: (77 R + 150 G + 29 B) >> 8; the 4-bit level takes >> 12.
+ * 16-bit fields widen by shifting (31 gives 248) and pack by truncation.
+ */
+/* Type 1, black and white: set where the grey level is above 128. */
+PELC_FN(PELIMAGE *) pelCvtoBit1(const PELIMAGE *image) PELC_NOEXCEPT;
+/* 4 bits: true colour reduced to the palette (null: 16 standard colours; count 0
+ * or above 16: 16) through the colour map; 8-bit sources give 4-bit grey (type 3);
+ * 1-bit sources index 0 for the darker, 15 for the brighter colour. */
+PELC_FN(PELIMAGE *)
+pelCvtoBit4(const PELIMAGE *image, const RGBQUAD *palette, uint32_t count) PELC_NOEXCEPT;
+/* 8 bits: as pelCvtoBit4 with 256 entries; 4-bit sources give 8-bit grey (type 6);
+ * 1-bit sources index 0 for the darker, 255 for the brighter colour. */
+PELC_FN(PELIMAGE *)
+pelCvtoBit8(const PELIMAGE *image, const RGBQUAD *palette, uint32_t count) PELC_NOEXCEPT;
+/* Type 8, 16-bit 5-5-5. */
+PELC_FN(PELIMAGE *) pelCvtoBit555(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 9, 16-bit 5-6-5. */
+PELC_FN(PELIMAGE *) pelCvtoBit565(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 10, 24 bits: the exact colours of palette and grey sources. */
+PELC_FN(PELIMAGE *) pelCvtoBit24(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 11, 32 bits, fourth byte 0. */
+PELC_FN(PELIMAGE *) pelCvtoBit32(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 3, the 4-bit grey level of every pixel (1-bit sources: 0 and 15). */
+PELC_FN(PELIMAGE *) pelCvtoBit4Grey(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 6, the grey level of every pixel (1-bit sources: 0 and 255). */
+PELC_FN(PELIMAGE *) pelCvtoBit8Grey(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Fills width x height 24-bit pixels with the pixel value 0x00RRGGBB; a grey colour
+ * fills the line padding too. An empty block is left alone. */
+PELC_FN(void)
+pelFill24bitColor(uint8_t *bits, uint32_t color, uint32_t width, uint32_t height) PELC_NOEXCEPT;
+/* Writes count bytes: the source bytes as one bit string, most significant bit first,
+ * shifted left by shift bits with zeros entering. Count 0 does nothing. */
+PELC_FN(void)
+pelShiftLeft(uint8_t *target, const uint8_t *source, uint32_t count, uint8_t shift) PELC_NOEXCEPT;
+
 /* ---- Tone adjustment --------------------------------------------------------- */
 
 /* ---- Rotation ---------------------------------------------------------------- */
