@@ -14,7 +14,7 @@ files_peers=()
 
 convert_peers=()
 
-tone_peers=()
+tone_peers=(python3-opencv python3-pil)
 
 geometry_peers=()
 
