@@ -76,7 +76,8 @@ template <typename Op> void tonePalette(PELIMAGE *image, const Op &op, const Key
   const IMAGECORE &core = *image->core;
   // Never read past what the header block holds, whatever biClrUsed claims.
   const uint32_t held = core.headerSize > kHeaderBytes ? (core.headerSize - kHeaderBytes) / 4 : 0;
-  const uint32_t count = std::min({core.header->biClrUsed, held, uint32_t{256}});
+  const uint32_t count =
+      std::min({static_cast<uint32_t>(core.header->biClrUsed), held, uint32_t{256}});
   auto *table = reinterpret_cast<RGBQUAD *>(afterHeader(core.header));
   for (uint32_t i = 0; i < count; ++i) {
     uint8_t r = table[i].rgbRed, g = table[i].rgbGreen, b = table[i].rgbBlue;
