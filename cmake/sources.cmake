@@ -40,10 +40,17 @@ set(PELC_CORE_INTEROP_SOURCES
 
 # Colour matching.
 set(PELC_COLOUR_SOURCES
+  src/colour/nearest.cpp
 )
 
 # Pixel and line access.
 set(PELC_PIXEL_SOURCES
+  src/pixel/bits.cpp
+  src/pixel/line.cpp
+  src/pixel/fill.cpp
+  src/pixel/copy.cpp
+  src/pixel/pixel.cpp
+  src/pixel/mix.cpp
 )
 
 # Bit-depth conversion.

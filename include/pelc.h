@@ -334,13 +334,76 @@ PELC_FN(intptr_t) fioCombineImageFile(intptr_t a1, intptr_t a2, intptr_t a3) PEL
 
 /* ---- Nearest colour and colour map ------------------------------------------- */
 
+/* Index of the nearest palette entry (first of equals, stops at an exact match); 0 for count 0. */
+PELC_FN(uint32_t)
+pelGetNearestColorIndex(const RGBQUAD *palette, uint32_t count, uint32_t color) PELC_NOEXCEPT;
+/* New 4096-byte map from 4-bit-per-channel colours to nearest indices, or null. */
+PELC_FN(uint8_t *) pelCreate4096Map(const RGBQUAD *palette, int32_t count) PELC_NOEXCEPT;
+/* Releases a map of pelCreate4096Map. */
+PELC_FN(void) pelRelease4096Map(uint8_t *map) PELC_NOEXCEPT;
+
 /* ---- Pixels and colours ------------------------------------------------------ */
+
+/* Pixel value at (x, y) by biBitCount; 0 for an unsupported bit count. */
+PELC_FN(uint32_t) pelGetPixel(const PELIMAGE *image, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores the low bits of value at (x, y) by biBitCount. */
+PELC_FN(void) pelSetPixel(PELIMAGE *image, uint32_t value, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Colour (RGBpack) at (x, y); 0 for run-length or unknown types. */
+PELC_FN(uint32_t) pelGetRGBpack(const PELIMAGE *image, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores a colour at (x, y); returns the RGBpack of what was stored. */
+PELC_FN(uint32_t)
+pelSetRGBpack(PELIMAGE *image, uint32_t color, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Colour at (x, y) as out[0..2] = red, green, blue; untouched for run-length types. */
+PELC_FN(void) pelGetRGB(const PELIMAGE *image, uint8_t *out, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores in[0..2] = red, green, blue at (x, y); grey types store the grey level. */
+PELC_FN(void)
+pelSetRGB(PELIMAGE *image, const uint8_t *in, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Pixel value a colour would be stored as, or 0xFFFFFFFF. */
+PELC_FN(uint32_t) pelRGBColor2DIBData(const PELIMAGE *image, uint32_t color) PELC_NOEXCEPT;
+/* RGBpack a pixel value stands for, or 0xFFFFFFFF. */
+PELC_FN(uint32_t) pelDIBData2RGBColor(const PELIMAGE *image, uint32_t value) PELC_NOEXCEPT;
 
 /* ---- Interpolated reads ------------------------------------------------------ */
 
+/* Bilinear blend of pixel values; fx, fy are 10-bit fractions. */
+PELC_FN(uint32_t)
+pelGetMixPixel(const PELIMAGE *image, uint32_t x, uint32_t y, uint32_t fx,
+               uint32_t fy) PELC_NOEXCEPT;
+/* Bilinear blend of colours channel by channel, as an RGBpack. */
+PELC_FN(uint32_t)
+pelGetMixRGBpack(const PELIMAGE *image, uint32_t x, uint32_t y, uint32_t fx,
+                 uint32_t fy) PELC_NOEXCEPT;
+/* Bilinear blend of colours into out[0..2] = red, green, blue. */
+PELC_FN(void)
+pelGetMixRGB(const PELIMAGE *image, uint8_t *out, uint32_t x, uint32_t y, uint32_t fx,
+             uint32_t fy) PELC_NOEXCEPT;
+
 /* ---- Scan lines -------------------------------------------------------------- */
 
+/* Copies pixels x0..x1-1 of line y into buffer in stored format; 1, or 0 for a bad bit count. */
+PELC_FN(int32_t)
+pelGetHorLine(void *buffer, const PELIMAGE *image, uint32_t x0, uint32_t x1,
+              uint32_t y) PELC_NOEXCEPT;
+/* Writes buffer into pixels x0..x1-1 of line y; 1, or 0 for a bad bit count or no memory. */
+PELC_FN(int32_t)
+pelSetHorLine(PELIMAGE *image, const void *buffer, uint32_t x0, uint32_t x1,
+              uint32_t y) PELC_NOEXCEPT;
+/* Copies pixels x1-1 down to x0 of line y into buffer; 1, or 0 on failure. */
+PELC_FN(int32_t)
+pelGetRevHorLine(void *buffer, const PELIMAGE *image, uint32_t x0, uint32_t x1,
+                 uint32_t y) PELC_NOEXCEPT;
+
 /* ---- Fill, swap, flip and copy ----------------------------------------------- */
+
+/* Paints every pixel with one colour; 1, or 0 on failure. */
+PELC_FN(int32_t) pelFillColor(PELIMAGE *image, uint32_t color) PELC_NOEXCEPT;
+/* Exchanges red and blue in place; 1, or 0 on failure. */
+PELC_FN(int32_t) pelSwapColor(PELIMAGE *image) PELC_NOEXCEPT;
+/* Turns the image upside down in place; 1, or 0 on failure. */
+PELC_FN(int32_t) pelSwapHeight(PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of rect (left, top, right, bottom; null for all) in the memory kind, or null. */
+PELC_FN(PELIMAGE *)
+pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind) PELC_NOEXCEPT;
 
 /* ---- Conversion -------------------------------------------------------------- */
 
