@@ -20,26 +20,47 @@ struct Key {
   }
 };
 
+// One line of 24- or 32-bit pixels; the fourth byte of a 32-bit pixel is
+// never written. The key test is compiled out when there is no key.
+template <bool Skip, std::size_t Bpp, typename Op>
+void trueColourLine(uint8_t *p, std::size_t w, const Op &op, const Key &key) {
+  for (std::size_t x = 0; x < w; ++x, p += Bpp) {
+    uint8_t r = p[2], g = p[1], b = p[0];
+    if (Skip && key.matches(r, g, b)) continue;
+    op(r, g, b);
+    p[0] = b;
+    p[1] = g;
+    p[2] = r;
+  }
+}
+
+template <std::size_t Bpp, typename Op>
+void trueColourLines(uint8_t *bits, std::size_t lineBytes, std::size_t w, std::size_t rows,
+                     const Op &op, const Key &key) {
+  for (std::size_t y = 0; y < rows; ++y) {
+    uint8_t *line = bits + y * lineBytes;
+    if (key.skip)
+      trueColourLine<true, Bpp>(line, w, op, key);
+    else
+      trueColourLine<false, Bpp>(line, w, op, key);
+  }
+}
+
 template <typename Op> void toneTrueColour(PELIMAGE *image, const Op &op, const Key &key) {
   const BITMAPINFOHEADER &h = *image->core->header;
   const std::size_t bpp = bitCount(h) / 8;
   const int32_t lineBytes = image->lineBytes;
-  if (lineBytes <= 0 || bpp < 3) return;
+  if (lineBytes <= 0 || !image->core->bits || (bpp != 3 && bpp != 4)) return;
+  // Bounded by the store, whatever the header claims.
   const std::size_t w = std::min<std::size_t>(static_cast<uint32_t>(width(h)),
                                               static_cast<std::size_t>(lineBytes) / bpp);
   const std::size_t rows =
       std::min<std::size_t>(static_cast<uint32_t>(height(h)), image->core->bitsSize / lineBytes);
-  for (std::size_t y = 0; y < rows; ++y) {
-    uint8_t *p = image->core->bits + y * static_cast<std::size_t>(lineBytes);
-    for (std::size_t x = 0; x < w; ++x, p += bpp) {
-      uint8_t r = p[2], g = p[1], b = p[0];
-      if (key.matches(r, g, b)) continue;
-      op(r, g, b);
-      p[0] = b;
-      p[1] = g;
-      p[2] = r;
-    }
-  }
+  const auto stride = static_cast<std::size_t>(lineBytes);
+  if (bpp == 3)
+    trueColourLines<3>(image->core->bits, stride, w, rows, op, key);
+  else
+    trueColourLines<4>(image->core->bits, stride, w, rows, op, key);
 }
 
 template <typename Op> void tone16(PELIMAGE *image, const Op &op, const Key &key, bool is565) {
@@ -89,24 +110,35 @@ template <typename Op> void tonePalette(PELIMAGE *image, const Op &op, const Key
   }
 }
 
+Key transparentKey(PELIMAGE *image) {
+  if (!pelIsTranspClr(image)) return {};
+  const uint32_t c = image->transpColor;
+  return {true, static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
+          static_cast<uint8_t>(c >> 16)};
+}
+
+// Adjusts the image itself, or a copy of it in the same kind of memory; the
+// walk follows the argument's type and stays inside the target's own store.
 template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t copy) {
   if (!image || !image->core || !image->core->header) return nullptr;
-  // The copy flag needs the whole-image copy of the pixel family.
-  if (copy) return nullptr;
-  Key key;
-  if (pelIsTranspClr(image)) {
-    const uint32_t c = image->transpColor;
-    key = {true, static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
-           static_cast<uint8_t>(c >> 16)};
+  ImagePtr copied;
+  if (copy) {
+    // The copy carries the pixel bits (palette indices included) and the
+    // transparent colour; only its colours change below.
+    copied.reset(pelCopyImage(image, nullptr, image->core->memKind));
+    if (!copied) return nullptr;
   }
+  PELIMAGE *target = copied ? copied.get() : image;
+  const Key key = transparentKey(image);
   const int32_t type = image->imageType;
   if (type == PEL_TYPE_BIT24 || type == PEL_TYPE_BIT32)
-    toneTrueColour(image, op, key);
+    toneTrueColour(target, op, key);
   else if (type == PEL_TYPE_BIT555 || type == PEL_TYPE_BIT565)
-    tone16(image, op, key, type == PEL_TYPE_BIT565);
+    tone16(target, op, key, type == PEL_TYPE_BIT565);
   else if (type >= 0 && type <= PEL_TYPE_RLE8)
-    tonePalette(image, op, key);
-  return image;
+    tonePalette(target, op, key);
+  copied.release();
+  return target;
 }
 
 using Tables = std::array<uint8_t, 768>;
