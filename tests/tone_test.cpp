@@ -284,6 +284,13 @@ TEST_F(Tone, SaturationFollowsTheHslModel) {
     for (std::size_t i = 0; i < colours.size(); ++i)
       ASSERT_EQ(at(image, i), hslModel(colours[i], a[0], a[1], a[2])) << i;
     pelDestroyImage(image);
+    // A small image takes the plain arithmetic, a big one the looked-up one.
+    const std::vector<Rgb> few(colours.begin() + 5000, colours.begin() + 6000);
+    image = row24(few);
+    ASSERT_EQ(pelSaturation(image, a[0], a[1], a[2], 0), image);
+    for (std::size_t i = 0; i < few.size(); ++i)
+      ASSERT_EQ(at(image, i), hslModel(few[i], a[0], a[1], a[2])) << i;
+    pelDestroyImage(image);
   }
 }
 

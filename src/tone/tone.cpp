@@ -23,7 +23,11 @@ struct Key {
 // One line of 24- or 32-bit pixels; the fourth byte of a 32-bit pixel is
 // never written. The key test is compiled out when there is no key.
 template <bool Skip, std::size_t Bpp, typename Op>
-void trueColourLine(uint8_t *p, std::size_t w, const Op &op, const Key &key) {
+void trueColourLine(uint8_t *p, std::size_t w, const Op &shared, const Key &sharedKey) {
+  // Local copies: byte stores through p could otherwise alias the operation's
+  // tables and the key, forcing a reload of them for every pixel.
+  const Op op = shared;
+  const Key key = sharedKey;
   for (std::size_t x = 0; x < w; ++x, p += Bpp) {
     uint8_t r = p[2], g = p[1], b = p[0];
     if (Skip && key.matches(r, g, b)) continue;
@@ -194,6 +198,71 @@ struct HslOp {
   }
 };
 
+// The same hue, saturation and lightness arithmetic with its divisions by
+// variables looked up: for big images the tables cost far less than the
+// per-pixel divisions they replace. p and q depend only on the largest and
+// smallest channel; the hue step only on the spread and the middle channel.
+constexpr uint32_t kHslTablesFrom = 1u << 18; // bytes of pixels
+
+class HslTables {
+public:
+  static constexpr std::size_t kBytes = 65536 * 3 + 4 * 420;
+
+  HslTables(uint8_t *store, const HslOp &op)
+      : div_(store), pq_(store + 65536), ramps_(store + 3 * 65536) {
+    for (int32_t d = 1; d < 256; ++d)
+      for (int32_t x = 0; x <= d; ++x) div_[d * 256 + x] = static_cast<uint8_t>(60 * x / d);
+    for (int32_t M = 1; M < 256; ++M)
+      for (int32_t m = 0; m < M; ++m) {
+        const int32_t L = (M + m) / 2, d = M - m;
+        const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
+        const int32_t S2 = std::clamp((op.saturation + 100) * S / 100, 0, 100);
+        const int32_t L2 = std::clamp(L + op.lightness, 0, 255);
+        const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
+        pq_[2 * (M * 256 + m)] = static_cast<uint8_t>(p);
+        pq_[2 * (M * 256 + m) + 1] = static_cast<uint8_t>(2 * L2 - p); // p >= q >= 0
+      }
+    // Indexed by the unshifted hue plus 60 (it runs from -60 to 299).
+    for (int32_t h0 = -60; h0 < 300; ++h0) {
+      int32_t H = (h0 < 0 ? h0 + 360 : h0) + op.hue;
+      if (H >= 360)
+        H -= 360;
+      else if (H < 0)
+        H += 360;
+      uint8_t *r = ramps_ + 4 * (h0 + 60);
+      r[0] = ramp(H + 120 >= 360 ? H + 120 - 360 : H + 120);
+      r[1] = ramp(H);
+      r[2] = ramp(H - 120 < 0 ? H - 120 + 360 : H - 120);
+    }
+  }
+
+  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
+    const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
+    if (d == 0) return;
+    int32_t base, x;
+    if (M == r) {
+      base = 0, x = g - b;
+    } else if (M == g) {
+      base = 120, x = b - r;
+    } else {
+      base = 240, x = r - g;
+    }
+    const int32_t t = div_[d * 256 + (x < 0 ? -x : x)];
+    const uint8_t *k = ramps_ + 4 * (base + (x < 0 ? -t : t) + 60);
+    const uint32_t p = pq_[2 * (M * 256 + m)], q = pq_[2 * (M * 256 + m) + 1], span = p - q;
+    r = static_cast<uint8_t>(q + span * k[0] / 60);
+    g = static_cast<uint8_t>(q + span * k[1] / 60);
+    b = static_cast<uint8_t>(q + span * k[2] / 60);
+  }
+
+private:
+  // How far towards p a channel goes at hue angle h, in sixtieths.
+  static uint8_t ramp(int32_t h) {
+    return static_cast<uint8_t>(h < 60 ? h : h < 180 ? 60 : h < 240 ? 240 - h : 0);
+  }
+  uint8_t *div_, *pq_, *ramps_;
+};
+
 } // namespace
 
 extern "C" {
@@ -268,6 +337,13 @@ PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, 
                                int32_t copy) noexcept {
   const HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
                  clampInt(lightness, -255, 255)};
+  // Palette and small images take the divisions; without room for the
+  // tables a big image takes them too.
+  if (image && image->core && image->core->header && image->imageType >= PEL_TYPE_BIT555 &&
+      image->core->bitsSize >= kHslTablesFrom) {
+    if (GlobalPtr<uint8_t> store = globalNew<uint8_t>(HslTables::kBytes))
+      return runTone(image, HslTables(store.get(), op), copy);
+  }
   return runTone(image, op, copy);
 }
 
