@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cmath>
+#include <cstdlib>
 
 using namespace pel::detail;
 
@@ -239,16 +240,13 @@ public:
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
     if (d == 0) return;
-    int32_t base, x;
-    if (M == r) {
-      base = 0, x = g - b;
-    } else if (M == g) {
-      base = 120, x = b - r;
-    } else {
-      base = 240, x = r - g;
-    }
-    const int32_t t = div_[d * 256 + (x < 0 ? -x : x)];
-    const uint8_t *k = ramps_ + 4 * (base + (x < 0 ? -t : t) + 60);
+    // Selects rather than branches: the sextant of a pixel is not predictable.
+    const bool redTop = M == r, greenTop = !redTop && M == g;
+    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
+    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
+    const int32_t t = div_[d * 256 + std::abs(x)];
+    const int32_t h0 = x < 0 ? base - t : base + t;
+    const uint8_t *k = ramps_ + 4 * (h0 + 60);
     const uint32_t p = pq_[2 * (M * 256 + m)], q = pq_[2 * (M * 256 + m) + 1], span = p - q;
     r = static_cast<uint8_t>(q + span * k[0] / 60);
     g = static_cast<uint8_t>(q + span * k[1] / 60);
