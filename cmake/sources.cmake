@@ -76,6 +76,7 @@ set(PELC_CONVERT_SOURCES
 
 # Tone adjustment.
 set(PELC_TONE_SOURCES
+  src/tone/tone.cpp
 )
 
 # Geometry.

@@ -489,6 +489,26 @@ pelShiftLeft(uint8_t *target, const uint8_t *source, uint32_t count, uint8_t shi
 
 /* ---- Tone adjustment --------------------------------------------------------- */
 
+/* Grey (77r + 150g + 29b) >> 8 plus offset (clamped to +-255), result clamped; the image or null.
+ */
+PELC_FN(PELIMAGE *) pelGrey(PELIMAGE *image, int32_t offset, int32_t copy) PELC_NOEXCEPT;
+/* Every channel c becomes 255 - c; the image or null. */
+PELC_FN(PELIMAGE *) pelInvert(PELIMAGE *image, int32_t copy) PELC_NOEXCEPT;
+/* Per-channel gamma through tables; a gamma not above 0 (or NaN) gives null. */
+PELC_FN(PELIMAGE *)
+pelGammaCorrect(PELIMAGE *image, float red, float green, float blue, int32_t copy) PELC_NOEXCEPT;
+/* Adds three offsets (red, green, blue; each clamped to +-255); null offsets give null. */
+PELC_FN(PELIMAGE *)
+pelLuminance(PELIMAGE *image, const int32_t *offsets, int32_t copy) PELC_NOEXCEPT;
+/* Per-channel contrast and brightness (each clamped to +-100); null arrays give null. */
+PELC_FN(PELIMAGE *)
+pelContrast(PELIMAGE *image, const int32_t *brightness, const int32_t *contrast,
+            int32_t copy) PELC_NOEXCEPT;
+/* Hue shift (+-360 degrees), lightness shift (+-255), saturation change (+-100 percent). */
+PELC_FN(PELIMAGE *)
+pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturation,
+              int32_t copy) PELC_NOEXCEPT;
+
 /* ---- Rotation ---------------------------------------------------------------- */
 
 /* ---- Scaling ----------------------------------------------------------------- */

@@ -14,7 +14,7 @@ files_peers=(python3-pil imagemagick)
 
 convert_peers=(python3-opencv python3-pil)
 
-tone_peers=()
+tone_peers=(python3-opencv python3-pil)
 
 geometry_peers=()
 

@@ -1,0 +1,348 @@
+// SPDX-License-Identifier: MIT
+//
+// Tone adjustments: one driver walks palette entries or pixels, skipping the
+// transparent colour, and hands every colour to a per-colour operation.
+#include "core/detail.hpp"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <cstdlib>
+
+using namespace pel::detail;
+
+namespace {
+
+struct Key {
+  bool skip = false;
+  uint8_t r = 0, g = 0, b = 0;
+  bool matches(uint8_t red, uint8_t green, uint8_t blue) const {
+    return skip && red == r && green == g && blue == b;
+  }
+};
+
+// One line of 24- or 32-bit pixels; the fourth byte of a 32-bit pixel is
+// never written. The key test is compiled out when there is no key.
+template <bool Skip, std::size_t Bpp, typename Op>
+void trueColourLine(uint8_t *p, std::size_t w, const Op &shared, const Key &sharedKey) {
+  // Local copies: byte stores through p could otherwise alias the operation's
+  // tables and the key, forcing a reload of them for every pixel.
+  const Op op = shared;
+  const Key key = sharedKey;
+  for (std::size_t x = 0; x < w; ++x, p += Bpp) {
+    uint8_t r = p[2], g = p[1], b = p[0];
+    if (Skip && key.matches(r, g, b)) continue;
+    op(r, g, b);
+    p[0] = b;
+    p[1] = g;
+    p[2] = r;
+  }
+}
+
+template <std::size_t Bpp, typename Op>
+void trueColourLines(uint8_t *bits, std::size_t lineBytes, std::size_t w, std::size_t rows,
+                     const Op &op, const Key &key) {
+  for (std::size_t y = 0; y < rows; ++y) {
+    uint8_t *line = bits + y * lineBytes;
+    if (key.skip)
+      trueColourLine<true, Bpp>(line, w, op, key);
+    else
+      trueColourLine<false, Bpp>(line, w, op, key);
+  }
+}
+
+template <typename Op> void toneTrueColour(PELIMAGE *image, const Op &op, const Key &key) {
+  const BITMAPINFOHEADER &h = *image->core->header;
+  const std::size_t bpp = bitCount(h) / 8;
+  const int32_t lineBytes = image->lineBytes;
+  if (lineBytes <= 0 || !image->core->bits || (bpp != 3 && bpp != 4)) return;
+  // Bounded by the store, whatever the header claims.
+  const std::size_t w = std::min<std::size_t>(static_cast<uint32_t>(width(h)),
+                                              static_cast<std::size_t>(lineBytes) / bpp);
+  const std::size_t rows =
+      std::min<std::size_t>(static_cast<uint32_t>(height(h)), image->core->bitsSize / lineBytes);
+  const auto stride = static_cast<std::size_t>(lineBytes);
+  if (bpp == 3)
+    trueColourLines<3>(image->core->bits, stride, w, rows, op, key);
+  else
+    trueColourLines<4>(image->core->bits, stride, w, rows, op, key);
+}
+
+template <typename Op> void tone16(PELIMAGE *image, const Op &op, const Key &key, bool is565) {
+  const BITMAPINFOHEADER &h = *image->core->header;
+  const int32_t lineBytes = image->lineBytes;
+  if (lineBytes <= 0) return;
+  const std::size_t w = std::min<std::size_t>(static_cast<uint32_t>(width(h)),
+                                              static_cast<std::size_t>(lineBytes) / 2);
+  const std::size_t rows =
+      std::min<std::size_t>(static_cast<uint32_t>(height(h)), image->core->bitsSize / lineBytes);
+  for (std::size_t y = 0; y < rows; ++y) {
+    uint8_t *p = image->core->bits + y * static_cast<std::size_t>(lineBytes);
+    for (std::size_t x = 0; x < w; ++x, p += 2) {
+      uint16_t v;
+      std::memcpy(&v, p, 2);
+      uint8_t r, g, b = static_cast<uint8_t>((v << 3) & 0xF8);
+      if (is565) {
+        r = static_cast<uint8_t>((v >> 8) & 0xF8);
+        g = static_cast<uint8_t>((v >> 3) & 0xFC);
+      } else {
+        r = static_cast<uint8_t>((v >> 7) & 0xF8);
+        g = static_cast<uint8_t>((v >> 2) & 0xF8);
+      }
+      if (key.matches(r, g, b)) continue;
+      op(r, g, b);
+      v = is565 ? static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | b >> 3)
+                : static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | b >> 3);
+      std::memcpy(p, &v, 2);
+    }
+  }
+}
+
+template <typename Op> void tonePalette(PELIMAGE *image, const Op &op, const Key &key) {
+  const IMAGECORE &core = *image->core;
+  // Never read past what the header block holds, whatever biClrUsed claims.
+  const uint32_t held = core.headerSize > kHeaderBytes ? (core.headerSize - kHeaderBytes) / 4 : 0;
+  const uint32_t count =
+      std::min({static_cast<uint32_t>(core.header->biClrUsed), held, uint32_t{256}});
+  auto *table = reinterpret_cast<RGBQUAD *>(afterHeader(core.header));
+  for (uint32_t i = 0; i < count; ++i) {
+    uint8_t r = table[i].rgbRed, g = table[i].rgbGreen, b = table[i].rgbBlue;
+    if (key.matches(r, g, b)) continue;
+    op(r, g, b);
+    table[i].rgbRed = r;
+    table[i].rgbGreen = g;
+    table[i].rgbBlue = b;
+  }
+}
+
+Key transparentKey(PELIMAGE *image) {
+  if (!pelIsTranspClr(image)) return {};
+  const uint32_t c = image->transpColor;
+  return {true, static_cast<uint8_t>(c), static_cast<uint8_t>(c >> 8),
+          static_cast<uint8_t>(c >> 16)};
+}
+
+// Adjusts the image itself, or a copy of it in the same kind of memory; the
+// walk follows the argument's type and stays inside the target's own store.
+template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t copy) {
+  if (!image || !image->core || !image->core->header) return nullptr;
+  ImagePtr copied;
+  if (copy) {
+    // The copy carries the pixel bits (palette indices included) and the
+    // transparent colour; only its colours change below.
+    copied.reset(pelCopyImage(image, nullptr, image->core->memKind));
+    if (!copied) return nullptr;
+  }
+  PELIMAGE *target = copied ? copied.get() : image;
+  const Key key = transparentKey(image);
+  const int32_t type = image->imageType;
+  if (type == PEL_TYPE_BIT24 || type == PEL_TYPE_BIT32)
+    toneTrueColour(target, op, key);
+  else if (type == PEL_TYPE_BIT555 || type == PEL_TYPE_BIT565)
+    tone16(target, op, key, type == PEL_TYPE_BIT565);
+  else if (type >= 0 && type <= PEL_TYPE_RLE8)
+    tonePalette(target, op, key);
+  copied.release();
+  return target;
+}
+
+using Tables = std::array<uint8_t, 768>;
+
+struct TableOp {
+  const Tables *t;
+  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
+    r = (*t)[r];
+    g = (*t)[256 + g];
+    b = (*t)[512 + b];
+  }
+};
+
+uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
+int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); }
+
+// Hue, saturation, lightness in integers; every division truncates towards zero.
+struct HslOp {
+  int32_t hue, saturation, lightness;
+  static int32_t value(int32_t p, int32_t q, int32_t h) {
+    int32_t v = q;
+    if (h < 60)
+      v = q + (p - q) * h / 60;
+    else if (h < 180)
+      v = p;
+    else if (h < 240)
+      v = q + (p - q) * (240 - h) / 60;
+    return std::clamp(v, 0, 255);
+  }
+  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
+    const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
+    if (d == 0) return;
+    const int32_t L = (M + m) / 2;
+    const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
+    int32_t H = M == r   ? 60 * (g - b) / d
+                : M == g ? 60 * (b - r) / d + 120
+                         : 60 * (r - g) / d + 240;
+    if (H < 0) H += 360;
+    H += hue;
+    if (H >= 360)
+      H -= 360;
+    else if (H < 0)
+      H += 360;
+    const int32_t S2 = std::clamp((saturation + 100) * S / 100, 0, 100);
+    const int32_t L2 = std::clamp(L + lightness, 0, 255);
+    const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
+    const int32_t q = 2 * L2 - p;
+    const int32_t hr = H + 120 >= 360 ? H + 120 - 360 : H + 120;
+    const int32_t hb = H - 120 < 0 ? H - 120 + 360 : H - 120;
+    r = static_cast<uint8_t>(value(p, q, hr));
+    g = static_cast<uint8_t>(value(p, q, H));
+    b = static_cast<uint8_t>(value(p, q, hb));
+  }
+};
+
+// The same hue, saturation and lightness arithmetic with its divisions by
+// variables looked up: for big images the tables cost far less than the
+// per-pixel divisions they replace. p and q depend only on the largest and
+// smallest channel; the hue step only on the spread and the middle channel.
+constexpr uint32_t kHslTablesFrom = 1u << 18; // bytes of pixels
+
+class HslTables {
+public:
+  static constexpr std::size_t kBytes = 65536 * 3 + 4 * 420;
+
+  HslTables(uint8_t *store, const HslOp &op)
+      : div_(store), pq_(store + 65536), ramps_(store + 3 * 65536) {
+    for (int32_t d = 1; d < 256; ++d)
+      for (int32_t x = 0; x <= d; ++x) div_[d * 256 + x] = static_cast<uint8_t>(60 * x / d);
+    for (int32_t M = 1; M < 256; ++M)
+      for (int32_t m = 0; m < M; ++m) {
+        const int32_t L = (M + m) / 2, d = M - m;
+        const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
+        const int32_t S2 = std::clamp((op.saturation + 100) * S / 100, 0, 100);
+        const int32_t L2 = std::clamp(L + op.lightness, 0, 255);
+        const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
+        pq_[2 * (M * 256 + m)] = static_cast<uint8_t>(p);
+        pq_[2 * (M * 256 + m) + 1] = static_cast<uint8_t>(2 * L2 - p); // p >= q >= 0
+      }
+    // Indexed by the unshifted hue plus 60 (it runs from -60 to 299).
+    for (int32_t h0 = -60; h0 < 300; ++h0) {
+      int32_t H = (h0 < 0 ? h0 + 360 : h0) + op.hue;
+      if (H >= 360)
+        H -= 360;
+      else if (H < 0)
+        H += 360;
+      uint8_t *r = ramps_ + 4 * (h0 + 60);
+      r[0] = ramp(H + 120 >= 360 ? H + 120 - 360 : H + 120);
+      r[1] = ramp(H);
+      r[2] = ramp(H - 120 < 0 ? H - 120 + 360 : H - 120);
+    }
+  }
+
+  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
+    const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
+    if (d == 0) return;
+    // Selects rather than branches: the sextant of a pixel is not predictable.
+    const bool redTop = M == r, greenTop = !redTop && M == g;
+    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
+    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
+    const int32_t t = div_[d * 256 + std::abs(x)];
+    const int32_t h0 = x < 0 ? base - t : base + t;
+    const uint8_t *k = ramps_ + 4 * (h0 + 60);
+    const uint32_t p = pq_[2 * (M * 256 + m)], q = pq_[2 * (M * 256 + m) + 1], span = p - q;
+    r = static_cast<uint8_t>(q + span * k[0] / 60);
+    g = static_cast<uint8_t>(q + span * k[1] / 60);
+    b = static_cast<uint8_t>(q + span * k[2] / 60);
+  }
+
+private:
+  // How far towards p a channel goes at hue angle h, in sixtieths.
+  static uint8_t ramp(int32_t h) {
+    return static_cast<uint8_t>(h < 60 ? h : h < 180 ? 60 : h < 240 ? 240 - h : 0);
+  }
+  uint8_t *div_, *pq_, *ramps_;
+};
+
+} // namespace
+
+extern "C" {
+
+PELIMAGE *PELAPI pelGrey(PELIMAGE *image, int32_t offset, int32_t copy) noexcept {
+  const int32_t off = clampInt(offset, -255, 255); // keeps the sum from overflowing
+  return runTone(
+      image,
+      [off](uint8_t &r, uint8_t &g, uint8_t &b) {
+        const int32_t v = std::clamp(((77 * r + 150 * g + 29 * b) >> 8) + off, 0, 255);
+        r = g = b = static_cast<uint8_t>(v);
+      },
+      copy);
+}
+
+PELIMAGE *PELAPI pelInvert(PELIMAGE *image, int32_t copy) noexcept {
+  return runTone(
+      image,
+      [](uint8_t &r, uint8_t &g, uint8_t &b) {
+        r = static_cast<uint8_t>(255 - r);
+        g = static_cast<uint8_t>(255 - g);
+        b = static_cast<uint8_t>(255 - b);
+      },
+      copy);
+}
+
+PELIMAGE *PELAPI pelGammaCorrect(PELIMAGE *image, float red, float green, float blue,
+                                 int32_t copy) noexcept {
+  const float gammas[3] = {red, green, blue};
+  Tables t{};
+  for (int c = 0; c < 3; ++c) {
+    if (!(gammas[c] > 0)) return nullptr; // also refuses NaN
+    const float e = 1.0f / gammas[c];
+    for (int i = 0; i < 256; ++i) {
+      const double x = i * static_cast<double>(0.003921569f);
+      // Clamped before the conversion: tiny gammas push the top entries past 255.
+      t[static_cast<std::size_t>(c * 256 + i)] =
+          clampByte(std::pow(x, static_cast<double>(e)) * 255 + 0.5);
+    }
+  }
+  return runTone(image, TableOp{&t}, copy);
+}
+
+PELIMAGE *PELAPI pelLuminance(PELIMAGE *image, const int32_t *offsets, int32_t copy) noexcept {
+  if (!offsets) return nullptr;
+  Tables t{};
+  for (int c = 0; c < 3; ++c) {
+    const int32_t off = clampInt(offsets[c], -255, 255);
+    for (int i = 0; i < 256; ++i)
+      t[static_cast<std::size_t>(c * 256 + i)] = static_cast<uint8_t>(std::clamp(i + off, 0, 255));
+  }
+  return runTone(image, TableOp{&t}, copy);
+}
+
+PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const int32_t *contrast,
+                             int32_t copy) noexcept {
+  if (!brightness || !contrast) return nullptr;
+  Tables t{};
+  for (int c = 0; c < 3; ++c) {
+    const double b = clampInt(brightness[c], -100, 100);
+    const double k = clampInt(contrast[c], -100, 100);
+    const double s =
+        std::tan((k * static_cast<double>(0.44f) + 45) * static_cast<double>(0.01745328f));
+    const double cc = (s + 1) * b * 1.275 + (1 - s) * 127.5 + 0.5;
+    for (int i = 0; i < 256; ++i)
+      t[static_cast<std::size_t>(c * 256 + i)] = clampByte(std::trunc(i * s + cc));
+  }
+  return runTone(image, TableOp{&t}, copy);
+}
+
+PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturation,
+                               int32_t copy) noexcept {
+  const HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
+                 clampInt(lightness, -255, 255)};
+  // Palette and small images take the divisions; without room for the
+  // tables a big image takes them too.
+  if (image && image->core && image->core->header && image->imageType >= PEL_TYPE_BIT555 &&
+      image->core->bitsSize >= kHslTablesFrom) {
+    if (GlobalPtr<uint8_t> store = globalNew<uint8_t>(HslTables::kBytes))
+      return runTone(image, HslTables(store.get(), op), copy);
+  }
+  return runTone(image, op, copy);
+}
+
+} // extern "C"
