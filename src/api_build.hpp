@@ -7,6 +7,12 @@
 #define PELC_BUILDING 1
 #include "pelc.h"
 
+#include <bit>
+#include <cstddef>
+
+// Stored pixels, headers and files are little-endian and read in place.
+static_assert(std::endian::native == std::endian::little);
+
 static_assert(sizeof(RGBQUAD) == 4);
 static_assert(sizeof(BITMAPINFOHEADER) == 40);
 static_assert(sizeof(PELIMAGE) == (sizeof(void *) == 4 ? 20 : 24));
