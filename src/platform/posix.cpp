@@ -212,8 +212,9 @@ int MessageBoxA(HWND, const char *text, const char *caption, UINT) noexcept {
     return IDOK;
   }
   try {
-    std::string shown = "[" + toUtf8(caption ? caption : "") + "]\n" + toUtf8(text ? text : "");
-    if (shown.empty() || shown.back() != '\n') shown += '\n';
+    std::string shown(1, '[');
+    shown.append(toUtf8(caption ? caption : "")).append("]\n").append(toUtf8(text ? text : ""));
+    if (shown.back() != '\n') shown.push_back('\n');
     // One write, so that concurrent output does not interleave with the box.
     [[maybe_unused]] ssize_t n = ::write(STDERR_FILENO, shown.data(), shown.size());
   } catch (...) {
