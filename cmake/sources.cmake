@@ -48,6 +48,9 @@ set(PELC_TONE_SOURCES
 
 # Geometry.
 set(PELC_GEOMETRY_SOURCES
+  src/geometry/rotate_quarter.cpp
+  src/geometry/rotate_angle.cpp
+  src/geometry/scale.cpp
 )
 
 set(PELC_SOURCES
