@@ -25,9 +25,12 @@ struct TurnArgs {
 
 using Mover = void (*)(const TurnArgs &);
 
-// Tile side in pixels: 64 source lines of a 4096-pixel 24-bit image touch 64
-// cache lines per column step, which fits the first-level cache.
-constexpr int32_t kTile = 64;
+// Tile side in pixels. A tile is gathered from the source rows into a small
+// local block, transposed on the way, and written out as contiguous runs of
+// the result rows: both images are then read and written along their lines,
+// whatever their strides (a multiple of 4096 bytes would otherwise make every
+// column step hit the same cache set).
+constexpr int32_t kTile = 32;
 
 // Result pixel (r, c) of a clockwise turn comes from source row c, column
 // dstHeight-1-r; counter-clockwise from row dstWidth-1-c, column r.
@@ -40,16 +43,29 @@ const uint8_t *sourceOf(const TurnArgs &a, int32_t r, int32_t c, int unit) {
 
 // Whole pixels of Unit bytes; line padding untouched.
 template <int Unit, bool Clockwise> void turnBytes(const TurnArgs &a) {
-  const ptrdiff_t step = Clockwise ? a.srcLineBytes : -ptrdiff_t{a.srcLineBytes};
+  alignas(64) uint8_t block[kTile * kTile * Unit];
+  constexpr ptrdiff_t kStep = Clockwise ? -Unit : Unit; // along a source row as r grows
   for (int32_t r0 = 0; r0 < a.dstHeight; r0 += kTile) {
-    const int32_t r1 = std::min(a.dstHeight, r0 + kTile);
+    const int32_t rows = std::min(kTile, a.dstHeight - r0);
     for (int32_t c0 = 0; c0 < a.dstWidth; c0 += kTile) {
-      const int32_t c1 = std::min(a.dstWidth, c0 + kTile);
-      for (int32_t r = r0; r < r1; ++r) {
-        uint8_t *d = storedLine(a.dst, a.dstLineBytes, r) + static_cast<ptrdiff_t>(c0) * Unit;
-        const uint8_t *s = sourceOf<Clockwise>(a, r, c0, Unit);
-        for (int32_t c = c0; c < c1; ++c, d += Unit, s += step) std::memcpy(d, s, Unit);
+      const int32_t cols = std::min(kTile, a.dstWidth - c0);
+      // The source runs of the next tile lie a whole line stride apart, too
+      // far for the hardware to foresee: ask for them while this one is moved.
+      const int32_t nextCols = std::min(kTile, a.dstWidth - c0 - kTile);
+      for (int32_t c = 0; c < nextCols; ++c) {
+        const uint8_t *run =
+            sourceOf<Clockwise>(a, r0 + (Clockwise ? rows - 1 : 0), c0 + kTile + c, Unit);
+        for (int32_t b = 0; b < rows * Unit; b += 64) __builtin_prefetch(run + b);
+        __builtin_prefetch(run + rows * Unit - 1);
       }
+      for (int32_t c = 0; c < cols; ++c) {
+        const uint8_t *s = sourceOf<Clockwise>(a, r0, c0 + c, Unit);
+        uint8_t *b = block + c * Unit;
+        for (int32_t r = 0; r < rows; ++r, s += kStep, b += kTile * Unit) std::memcpy(b, s, Unit);
+      }
+      for (int32_t r = 0; r < rows; ++r)
+        std::memcpy(storedLine(a.dst, a.dstLineBytes, r0 + r) + static_cast<ptrdiff_t>(c0) * Unit,
+                    block + r * kTile * Unit, static_cast<std::size_t>(cols) * Unit);
     }
   }
 }
