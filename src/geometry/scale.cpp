@@ -8,6 +8,7 @@
 #include "geometry/detail.hpp"
 
 #include <limits>
+#include <type_traits>
 
 using namespace pel::detail;
 
@@ -50,12 +51,11 @@ bool scalePalette(const Scaling &) { return true; }
 
 // Owner of a zeroed work buffer from the global heap.
 template <typename T> GlobalPtr<T> workBuffer(uint64_t count) {
-  if (count > std::numeric_limits<std::size_t>::max() / sizeof(T)) return nullptr;
+  if (count == 0 || count > std::numeric_limits<std::size_t>::max() / sizeof(T)) return nullptr;
   return globalNew<T>(static_cast<std::size_t>(count) * sizeof(T));
 }
 
-// Vertical position of result line i (or column): whole part raised to 1
-// when it is 0, the fraction kept.
+// Whole part of an accumulator raised to 1 when it is 0; the fraction kept.
 struct Position {
   uint64_t index;
   int32_t frac;
@@ -65,85 +65,173 @@ Position positionOf(uint64_t acc) {
   return {whole == 0 ? 1 : whole, static_cast<int32_t>(acc & kFracMask)};
 }
 
-// Adds the channels of `lines` source lines ending at picture line `end` - 1
-// into one column sum per source column and channel.
-template <typename T, typename Sum>
-void columnSums(const Scaling &s, uint64_t end, uint64_t lines, Sum *sums) {
-  const std::size_t n = static_cast<std::size_t>(s.srcW) * T::kChannels;
-  std::memset(sums, 0, n * sizeof(Sum));
-  for (uint64_t l = end - lines; l < end; ++l) {
-    const uint8_t *p = srcPictureLine(s, l);
-    Sum *sum = sums;
-    for (uint64_t x = 0; x < s.srcW; ++x, p += T::kBytes, sum += T::kChannels) {
-      int32_t c[3];
-      T::load(p, c);
-      for (int k = 0; k < T::kChannels; ++k) sum[k] += static_cast<Sum>(c[k]);
-    }
-  }
-}
+// A source line as 8-bit lanes: the stored bytes themselves for the byte
+// formats, the unpacked channels for the 16-bit ones.
+template <typename T> constexpr int kLanes = T::kBytes == 2 ? 3 : T::kBytes;
 
-// One result line of the area-weighted bilinear filter. `sums` is null when
-// either axis is enlarged (no area average).
-template <typename T, typename Sum>
-void bilinearLine(const Scaling &s, uint64_t i, const Sum *sums, uint64_t blockW, Sum divisor) {
-  const Position py = positionOf((i + 1) * s.stepY);
-  const uint8_t *rowA = srcPictureLine(s, py.index - 1);
-  const bool hasB = py.index < s.srcH;
-  const uint8_t *rowB = hasB ? srcPictureLine(s, py.index) : rowA;
-  uint8_t *d = dstPictureLine(s, i);
-  uint64_t ax = s.stepX;
-  for (uint64_t j = 0; j < s.dstW; ++j, ax += s.stepX, d += T::kBytes) {
-    const Position px = positionOf(ax);
-    const bool right = px.index < s.srcW;
-    const ptrdiff_t off = static_cast<ptrdiff_t>(px.index - 1) * T::kBytes;
-    int32_t a0[3], a1[3], b0[3], b1[3], v[3];
-    T::load(rowA + off, a0);
-    T::load(rowB + off, b0);
-    if (right) {
-      T::load(rowA + off + T::kBytes, a1);
-      T::load(rowB + off + T::kBytes, b1);
-    }
-    for (int k = 0; k < T::kChannels; ++k) {
-      const int32_t ah = a0[k] * kOne + (right ? (a1[k] - a0[k]) * px.frac : 0);
-      const int32_t bh = b0[k] * kOne + (right && hasB ? (b1[k] - b0[k]) * px.frac : 0);
-      v[k] = (ah * kOne + (bh - ah) * py.frac) >> 20;
-    }
-    if (sums) {
-      const Sum *col = sums + static_cast<std::size_t>(px.index - blockW) * T::kChannels;
-      for (int k = 0; k < T::kChannels; ++k) {
-        Sum total = static_cast<Sum>(v[k]);
-        for (uint64_t c = 0; c < blockW; ++c) total += col[c * T::kChannels + k];
-        v[k] = static_cast<int32_t>(total / divisor);
-      }
-    }
-    T::store(d, v);
-  }
-}
+// The finishing step of a result line when no area is averaged.
+struct NoArea {
+  void operator()(int32_t *) const {}
+};
 
-template <typename T, typename Sum> bool bilinearWith(const Scaling &s) {
-  const uint64_t blockW = s.stepX >> kFracBits, blockH = s.stepY >> kFracBits;
-  if (blockW == 0 || blockH == 0) {
-    for (uint64_t i = 0; i < s.dstH; ++i) bilinearLine<T, Sum>(s, i, nullptr, 0, 1);
+// One result column: lane offsets of the left sample and of its right
+// neighbour (the same pixel when there is none), the weight of the right one
+// and the lane offset where the area block starts.
+struct Column {
+  std::size_t left, right, block;
+  int32_t frac;
+};
+
+template <typename T> struct AreaBilinear {
+  static constexpr int C = T::kChannels;
+  static constexpr int L = kLanes<T>;
+  const Scaling &s;
+  uint64_t blockW = 0, blockH = 0;
+  GlobalPtr<Column> columns;
+  GlobalPtr<int32_t> rows[2]; // horizontally weighted lines, 1024ths
+  int64_t rowKey[2] = {-1, -1};
+  GlobalPtr<int32_t> values;   // one result line, channel values
+  GlobalPtr<uint8_t> unpacked; // 16-bit formats only
+  explicit AreaBilinear(const Scaling &scaling) : s(scaling) {}
+
+  bool prepare() {
+    columns = workBuffer<Column>(s.dstW);
+    for (auto &row : rows) row = workBuffer<int32_t>(s.dstW * C);
+    values = workBuffer<int32_t>(s.dstW * C);
+    if (T::kBytes == 2) unpacked = workBuffer<uint8_t>(s.srcW * L);
+    if (!columns || !rows[0] || !rows[1] || !values || (T::kBytes == 2 && !unpacked)) return false;
+    uint64_t ax = s.stepX;
+    for (uint64_t j = 0; j < s.dstW; ++j, ax += s.stepX) {
+      const Position px = positionOf(ax);
+      const std::size_t left = static_cast<std::size_t>(px.index - 1) * L;
+      columns.get()[j] = {left, px.index < s.srcW ? left + L : left,
+                          static_cast<std::size_t>(px.index - blockW) * L, px.frac};
+    }
     return true;
   }
-  auto sums = workBuffer<Sum>(s.srcW * T::kChannels);
+
+  const uint8_t *lanes(uint64_t line) {
+    const uint8_t *src = srcPictureLine(s, line);
+    if constexpr (T::kBytes != 2) {
+      return src;
+    } else {
+      uint8_t *out = unpacked.get();
+      for (uint64_t x = 0; x < s.srcW; ++x, src += 2, out += 3) {
+        int32_t c[3];
+        T::load(src, c);
+        for (int k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(c[k]);
+      }
+      return unpacked.get();
+    }
+  }
+
+  // Line `line` weighted horizontally, or (weighted false) its left samples
+  // alone, kept in one of two slots so that consecutive result lines reuse it.
+  const int32_t *row(uint64_t line, bool weighted, int keep) {
+    const int64_t key = static_cast<int64_t>(line * 2 + (weighted ? 1 : 0));
+    for (int slot = 0; slot < 2; ++slot)
+      if (rowKey[slot] == key) return rows[slot].get();
+    const int slot = keep == 0 ? 1 : 0;
+    const uint8_t *src = lanes(line);
+    int32_t *out = rows[slot].get();
+    const Column *col = columns.get();
+    for (uint64_t j = 0; j < s.dstW; ++j, out += C) {
+      for (int k = 0; k < C; ++k) {
+        const int32_t a0 = src[col[j].left + k], a1 = src[col[j].right + k];
+        out[k] = a0 * kOne + (weighted ? (a1 - a0) * col[j].frac : 0);
+      }
+    }
+    rowKey[slot] = key;
+    return out - s.dstW * C;
+  }
+
+  int slotOf(const int32_t *p) const { return p == rows[0].get() ? 0 : 1; }
+
+  // Result line i: the vertical weighting into `values`, then `finish` (the
+  // area average, if any), then the store.
+  template <typename Finish> void line(uint64_t i, uint64_t ay, Finish &&finish) {
+    const Position py = positionOf(ay);
+    const int32_t *a = row(py.index - 1, true, -1);
+    const int32_t *b =
+        py.index < s.srcH ? row(py.index, true, slotOf(a)) : row(py.index - 1, false, slotOf(a));
+    const int32_t fy = py.frac;
+    int32_t *v = values.get();
+    const std::size_t n = static_cast<std::size_t>(s.dstW) * C;
+    uint8_t *d = dstPictureLine(s, i);
+    if constexpr (C == T::kBytes && std::is_same_v<std::decay_t<Finish>, NoArea>) {
+      // Nothing between weighting and storing: one pass.
+      for (std::size_t k = 0; k < n; ++k)
+        d[k] = static_cast<uint8_t>((a[k] * kOne + (b[k] - a[k]) * fy) >> 20);
+      return;
+    }
+    for (std::size_t k = 0; k < n; ++k) v[k] = (a[k] * kOne + (b[k] - a[k]) * fy) >> 20;
+    finish(v);
+    if constexpr (C == T::kBytes) {
+      for (std::size_t k = 0; k < n; ++k) d[k] = static_cast<uint8_t>(v[k]);
+    } else {
+      for (uint64_t j = 0; j < s.dstW; ++j, v += C, d += T::kBytes) T::store(d, v);
+    }
+  }
+};
+
+// Exact quotient by a fixed divisor of at most 2^20 for dividends below
+// 2^28: multiply by the rounded-up reciprocal and shift.
+struct Divider {
+  uint64_t divisor, reciprocal;
+  explicit Divider(uint64_t d) : divisor(d), reciprocal(((uint64_t{1} << 48) + d - 1) / d) {}
+  uint64_t operator()(uint64_t n) const {
+    return divisor <= (uint64_t{1} << 20) ? (n * reciprocal) >> 48 : n / divisor;
+  }
+};
+
+template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+  const Scaling &s = f.s;
+  constexpr int C = T::kChannels, L = kLanes<T>;
+  auto sums = workBuffer<Sum>(s.srcW * L);
   if (!sums) return false;
-  const Sum divisor = static_cast<Sum>(1 + blockW * blockH);
-  for (uint64_t i = 0; i < s.dstH; ++i) {
-    const Position py = positionOf((i + 1) * s.stepY);
-    columnSums<T, Sum>(s, py.index, blockH, sums.get());
-    bilinearLine<T, Sum>(s, i, sums.get(), blockW, divisor);
+  const Divider divide(1 + f.blockW * f.blockH);
+  uint64_t ay = s.stepY;
+  for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) {
+    // Column sums over the block's lines, then per result column over its
+    // block's columns; the bilinear value counts as one more sample.
+    Sum *sum = sums.get();
+    std::memset(sum, 0, static_cast<std::size_t>(s.srcW * L) * sizeof(Sum));
+    const uint64_t end = positionOf(ay).index;
+    for (uint64_t l = end - f.blockH; l < end; ++l) {
+      const uint8_t *src = f.lanes(l);
+      for (std::size_t n = 0; n < s.srcW * L; ++n) sum[n] += src[n];
+    }
+    const Column *col = f.columns.get();
+    f.line(i, ay, [&](int32_t *v) {
+      for (uint64_t j = 0; j < s.dstW; ++j, v += C) {
+        for (int k = 0; k < C; ++k) {
+          uint64_t total = static_cast<uint64_t>(v[k]);
+          const Sum *p = sum + col[j].block + k;
+          for (uint64_t x = 0; x < f.blockW; ++x, p += L) total += *p;
+          v[k] = static_cast<int32_t>(divide(total));
+        }
+      }
+    });
   }
   return true;
 }
 
-// Block sums fit 32 bits unless one result pixel averages more than about
-// 16.8 million source pixels.
+// Positions from one step in; the block average only when neither axis is
+// enlarged. Block sums fit 32 bits unless one result pixel averages more
+// than about 16.8 million source pixels.
 template <typename T> bool scaleBilinear(const Scaling &s) {
-  const uint64_t block = (s.stepX >> kFracBits) * (s.stepY >> kFracBits);
-  if ((block + 1) * 255 <= std::numeric_limits<uint32_t>::max())
-    return bilinearWith<T, uint32_t>(s);
-  return bilinearWith<T, uint64_t>(s);
+  AreaBilinear<T> f(s);
+  f.blockW = s.stepX >> kFracBits;
+  f.blockH = s.stepY >> kFracBits;
+  if (!f.prepare()) return false;
+  if (f.blockW == 0 || f.blockH == 0) {
+    uint64_t ay = s.stepY;
+    for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) f.line(i, ay, NoArea{});
+    return true;
+  }
+  if ((f.blockW * f.blockH + 1) * 255 <= std::numeric_limits<uint32_t>::max())
+    return scaleArea<T, uint32_t>(f);
+  return scaleArea<T, uint64_t>(f);
 }
 
 using Method = bool (*)(const Scaling &);
