@@ -195,11 +195,13 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
     // Column sums over the block's lines, then per result column over its
     // block's columns; the bilinear value counts as one more sample.
     Sum *sum = sums.get();
-    std::memset(sum, 0, static_cast<std::size_t>(s.srcW * L) * sizeof(Sum));
+    const std::size_t lanes = static_cast<std::size_t>(s.srcW) * L;
     const uint64_t end = positionOf(ay).index;
-    for (uint64_t l = end - f.blockH; l < end; ++l) {
+    const uint8_t *first = f.lanes(end - f.blockH);
+    for (std::size_t n = 0; n < lanes; ++n) sum[n] = first[n];
+    for (uint64_t l = end - f.blockH + 1; l < end; ++l) {
       const uint8_t *src = f.lanes(l);
-      for (std::size_t n = 0; n < s.srcW * L; ++n) sum[n] += src[n];
+      for (std::size_t n = 0; n < lanes; ++n) sum[n] += src[n];
     }
     const Column *col = f.columns.get();
     f.line(i, ay, [&](int32_t *v) {
