@@ -197,11 +197,25 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
     Sum *sum = sums.get();
     const std::size_t lanes = static_cast<std::size_t>(s.srcW) * L;
     const uint64_t end = positionOf(ay).index;
-    const uint8_t *first = f.lanes(end - f.blockH);
-    for (std::size_t n = 0; n < lanes; ++n) sum[n] = first[n];
-    for (uint64_t l = end - f.blockH + 1; l < end; ++l) {
-      const uint8_t *src = f.lanes(l);
-      for (std::size_t n = 0; n < lanes; ++n) sum[n] += src[n];
+    uint64_t l = end - f.blockH;
+    if constexpr (T::kBytes != 2) {
+      // Two stored lines per pass halve the sums' traffic.
+      for (; l + 1 < end; l += 2) {
+        const uint8_t *p = f.lanes(l), *q = f.lanes(l + 1);
+        if (l == end - f.blockH) {
+          for (std::size_t n = 0; n < lanes; ++n) sum[n] = static_cast<Sum>(p[n] + q[n]);
+        } else {
+          for (std::size_t n = 0; n < lanes; ++n) sum[n] += static_cast<Sum>(p[n] + q[n]);
+        }
+      }
+    }
+    if (l == end - f.blockH) {
+      const uint8_t *p = f.lanes(l++);
+      for (std::size_t n = 0; n < lanes; ++n) sum[n] = p[n];
+    }
+    for (; l < end; ++l) {
+      const uint8_t *p = f.lanes(l);
+      for (std::size_t n = 0; n < lanes; ++n) sum[n] += p[n];
     }
     const Column *col = f.columns.get();
     f.line(i, ay, [&](int32_t *v) {
