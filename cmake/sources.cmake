@@ -51,6 +51,8 @@ set(PELC_GEOMETRY_SOURCES
   src/geometry/rotate_quarter.cpp
   src/geometry/rotate_angle.cpp
   src/geometry/scale.cpp
+  # Until the single-pixel operations exist: palette_nearest.cpp replaces it.
+  src/geometry/palette_pending.cpp
 )
 
 set(PELC_SOURCES

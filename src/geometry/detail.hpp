@@ -124,4 +124,10 @@ using Bgr32 = Bgr<4>;
 // Bit masks of the bilevel paths, most significant bit first.
 inline constexpr uint8_t bitMask(int64_t x) { return static_cast<uint8_t>(0x80u >> (x & 7)); }
 
+// The nearest-pixel methods of palette images (types 2, 3, 5), through the
+// single-pixel operations; the result has the source's bit count.
+void rotatePaletteNearest(const PELIMAGE &src, PELIMAGE &dst, int64_t fc, int64_t fs,
+                          uint32_t background);
+void scalePaletteNearest(const PELIMAGE &src, PELIMAGE &dst, uint64_t stepX, uint64_t stepY);
+
 } // namespace pel::detail

@@ -156,8 +156,9 @@ template <typename T> void rotateBilinear(const Rotation &r) {
   }
 }
 
-// Palette images: nearest pixel through the single-pixel operations.
-void rotatePalette(const Rotation &) {}
+void rotatePalette(const Rotation &r) {
+  rotatePaletteNearest(*r.src, *r.dst, r.fc, r.fs, r.background);
+}
 
 using Method = void (*)(const Rotation &);
 constexpr std::array<Method, 12> kMethods = {

@@ -46,8 +46,10 @@ bool scaleBits(const Scaling &s) {
   return true;
 }
 
-// Palette images: nearest pixel through the single-pixel operations.
-bool scalePalette(const Scaling &) { return true; }
+bool scalePalette(const Scaling &s) {
+  scalePaletteNearest(*s.src, *s.dst, s.stepX, s.stepY);
+  return true;
+}
 
 // Owner of a zeroed work buffer from the global heap.
 template <typename T> GlobalPtr<T> workBuffer(uint64_t count) {
