@@ -105,8 +105,12 @@ TARGETS = {
 
 def main():
     bench = sys.argv[1] if len(sys.argv) > 1 else "build/release/bin/pelc_bench"
-    ours = pelc_times(bench)
-    cv, pillow = peer_times()
+    # The machine is shared: two alternating rounds, the best of each job.
+    ours, cv, pillow = {}, {}, {}
+    for _ in range(2):
+        for mine, theirs in ((ours, pelc_times(bench)),) + tuple(zip((cv, pillow), peer_times())):
+            for job, ms in theirs.items():
+                mine[job] = min(mine.get(job, ms), ms)
     print(f"{'job':24} {'pelc ms':>9} {'OpenCV ms':>10} {'ratio':>6} {'Pillow ms':>10} {'ratio':>6}"
           "  target")
     for job in ["quarterTurn/bit24", "quarterTurn/bit8", "quarterTurn/bit1", "rotate30",
