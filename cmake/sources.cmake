@@ -7,9 +7,13 @@ set(PELC_PLATFORM_SOURCES
 )
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
+  src/platform/files_posix.cpp
+  src/platform/library_posix.cpp
 )
 set(PELC_PLATFORM_WIN32_SOURCES
   src/platform/win32.cpp
+  src/platform/files_win32.cpp
+  src/platform/library_win32.cpp
 )
 
 # Image core.
@@ -24,10 +28,14 @@ set(PELC_CORE_SOURCES
 
 # Image core: files, lists and file-mapped storage.
 set(PELC_CORE_FILE_SOURCES
+  src/core/file_mapping.cpp
+  src/core/image_list.cpp
+  src/core/bmp_file.cpp
 )
 
 # Image core: GDI interop, lifecycle and forwarding.
 set(PELC_CORE_INTEROP_SOURCES
+  src/core/forward.cpp
 )
 
 # Colour matching.

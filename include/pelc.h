@@ -20,6 +20,7 @@
 
 #include <stddef.h>
 #include <stdint.h>
+#include <stdio.h>
 
 /* ---- Decorators ------------------------------------------------------- */
 
@@ -257,13 +258,79 @@ PELC_FN(int32_t) pelIsGDIColors(const RGBQUAD *colors, uint32_t paletteKind) PEL
 
 /* ---- File-mapped storage ----------------------------------------------------- */
 
+/* Sets the directory for temporary files of memory kind 5; null or "" restores the
+ * automatic choice; a path of 260 bytes or more is refused (the setting is kept). */
+PELC_FN(void) pelSetFileMappingPath(const char *path) PELC_NOEXCEPT;
+/* Zero-filled block in a new mapped temporary file ("~pc*.tmp"), or null. */
+PELC_FN(void *) pelAllocFileMapping(uint32_t size) PELC_NOEXCEPT;
+/* Unmaps a block of pelAllocFileMapping and deletes its file; other pointers are ignored. */
+PELC_FN(void) pelFreeFileMapping(void *ptr) PELC_NOEXCEPT;
+
 /* ---- BMP files --------------------------------------------------------------- */
 
+/* New image from a BMP file (kind as for pelCreateImageEx; missing pixel bytes stay 0), or null. */
+PELC_FN(PELIMAGE *) pelLoadBmpFile(const char *path, int32_t kind) PELC_NOEXCEPT;
+/* Writes the image as a BMP file with a 40-byte header: 1, or 0 (a partial file may stay). */
+PELC_FN(int32_t) pelSaveBmpFile(const PELIMAGE *image, const char *path) PELC_NOEXCEPT;
+/* Length of the stream in bytes, position kept; -1 for null, failure or above 0x7FFFFFFF. */
+PELC_FN(int32_t) fileGetLength(FILE *stream) PELC_NOEXCEPT;
+
 /* ---- Image list -------------------------------------------------------------- */
+
+/* New empty list with max(capacity, 32) slots, or null. */
+PELC_FN(IMAGELIST *) pelCreateImagelist(uint32_t capacity) PELC_NOEXCEPT;
+/* Destroys the list and every image it holds; null does nothing. */
+PELC_FN(void) pelDestroyImagelist(IMAGELIST *list) PELC_NOEXCEPT;
+/* Moves the entries to capacity slots (above 32 and above count): 1, else 0 and unchanged. */
+PELC_FN(int32_t) pelReallocImagelist(IMAGELIST *list, uint32_t capacity) PELC_NOEXCEPT;
+/* Appends the image (the list's from now on), doubling a full list: its index, or -1. */
+PELC_FN(int32_t) pelAddImage(IMAGELIST *list, PELIMAGE *image) PELC_NOEXCEPT;
+/* Inserts at index (at most count), shifting the rest up: index, or -1. */
+PELC_FN(int32_t) pelInsertImage(IMAGELIST *list, uint32_t index, PELIMAGE *image) PELC_NOEXCEPT;
+/* Takes the entry out (now the caller's), closing the gap; null if out of range. */
+PELC_FN(PELIMAGE *) pelGetOutImage(IMAGELIST *list, uint32_t index) PELC_NOEXCEPT;
+/* Destroys the entry and closes the gap: 1, or 0 if out of range. */
+PELC_FN(int32_t) pelRemoveImage(IMAGELIST *list, uint32_t index) PELC_NOEXCEPT;
+/* The entry, still the list's; null if out of range. */
+PELC_FN(PELIMAGE *) pelGetAtImage(const IMAGELIST *list, uint32_t index) PELC_NOEXCEPT;
+/* Destroys the entry and stores the image (the same image is kept): 1, or 0. */
+PELC_FN(int32_t) pelSetAtImage(IMAGELIST *list, uint32_t index, PELIMAGE *image) PELC_NOEXCEPT;
+/* Stores the image and hands back the previous entry undestroyed; null if out of range. */
+PELC_FN(PELIMAGE *) pelReplaceImage(IMAGELIST *list, uint32_t index, PELIMAGE *image) PELC_NOEXCEPT;
+/* Does nothing; always 0. */
+PELC_FN(int32_t) pelReplaceImageInside(void) PELC_NOEXCEPT;
 
 /* ---- GDI and DIB-block interop ----------------------------------------------- */
 
 /* ---- Library lifecycle, versions and image-file forwarding ------------------- */
+
+/* The library's private version number, 11. */
+PELC_FN(int32_t) pelGetPrivateVersion(void) PELC_NOEXCEPT;
+/* The library's public version text, "1.1.DLL" (constant; not to be freed). */
+PELC_FN(const char *) pelGetPublicVersion(void) PELC_NOEXCEPT;
+/*
+ * Image-file calls forwarded to the sibling library (pelcfio.dll; libpelcfio.so
+ * on Linux), loaded by bare name and looked for again on every call until
+ * found. Arguments and results are pointer-sized and passed through unchanged;
+ * 0 when the library or the entry point is missing.
+ */
+/* Forwards fioGetImageFormat (1 argument). */
+PELC_FN(intptr_t) fioGetImageFormat(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioGetImageFormatFromExt (1 argument). */
+PELC_FN(intptr_t) fioGetImageFormatFromExt(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioLoadImageFile (5 arguments). */
+PELC_FN(intptr_t)
+fioLoadImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4, intptr_t a5) PELC_NOEXCEPT;
+/* Forwards fioSaveImageFile (4 arguments). */
+PELC_FN(intptr_t)
+fioSaveImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4) PELC_NOEXCEPT;
+/* Forwards fioIsMultiImageFile (1 argument). */
+PELC_FN(intptr_t) fioIsMultiImageFile(intptr_t a1) PELC_NOEXCEPT;
+/* Forwards fioSplitImageFile (4 arguments). */
+PELC_FN(intptr_t)
+fioSplitImageFile(intptr_t a1, intptr_t a2, intptr_t a3, intptr_t a4) PELC_NOEXCEPT;
+/* Forwards fioCombineImageFile (3 arguments). */
+PELC_FN(intptr_t) fioCombineImageFile(intptr_t a1, intptr_t a2, intptr_t a3) PELC_NOEXCEPT;
 
 /* ---- Nearest colour and colour map ------------------------------------------- */
 

@@ -10,7 +10,7 @@ all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
 
 # Peers that tests and benchmarks compare against, by subsystem.
-files_peers=()
+files_peers=(python3-pil imagemagick)
 
 convert_peers=()
 

@@ -4,6 +4,7 @@
 #include "pelc.h"
 
 #include <stdio.h>
+#include <string.h>
 
 #define CHECK(cond)                                                                                \
   do {                                                                                             \
@@ -27,6 +28,10 @@ int main(void) {
   CHECK(image->core->bitsSize == 24);
   CHECK(pelCalcLineBytes(5, 24) == 16);
   pelDestroyImage(image);
+  /* No sibling library beside this program: forwarding answers 0. */
+  CHECK(pelGetPrivateVersion() == 11);
+  CHECK(strcmp(pelGetPublicVersion(), "1.1.DLL") == 0);
+  CHECK(fioGetImageFormat(1) == 0);
   printf("abi_c: ok\n");
   return 0;
 }

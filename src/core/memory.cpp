@@ -25,9 +25,7 @@ void *virtualCommitted(uint32_t size) {
   return os::VirtualAlloc(nullptr, size, MEM_COMMIT, PAGE_READWRITE);
 }
 
-// File-mapped storage is not available in this build: the automatic choice
-// ends with failure at its last step.
-void *fileMapped(uint32_t) { return nullptr; }
+void *fileMapped(uint32_t size) { return pelAllocFileMapping(size); }
 
 void freeGlobalFixed(void *data) { os::GlobalFree(data); }
 
@@ -40,7 +38,7 @@ void freeGlobalMoveable(void *data) {
 
 void freeVirtual(void *data) { os::VirtualFree(data, 0, MEM_RELEASE); }
 
-void freeFileMapped(void *) {}
+void freeFileMapped(void *data) { pelFreeFileMapping(data); }
 
 struct Kind {
   void *(*alloc)(uint32_t);
