@@ -4,6 +4,13 @@
 # Platform layer: the only code that talks to the OS.
 set(PELC_PLATFORM_SOURCES
   src/platform/hooks.cpp
+  src/platform/gdi.cpp
+)
+# The Windows facilities a caller exchanges with the library, stood in for
+# where they are missing: a library of their own, under the Windows names.
+set(PELC_WINSTUB_SOURCES
+  src/platform/winstub/heap.cpp
+  src/platform/winstub/gdi.cpp
 )
 set(PELC_PLATFORM_POSIX_SOURCES
   src/platform/posix.cpp
@@ -35,19 +42,36 @@ set(PELC_CORE_FILE_SOURCES
 
 # Image core: GDI interop, lifecycle and forwarding.
 set(PELC_CORE_INTEROP_SOURCES
+  src/core/gdi.cpp
   src/core/forward.cpp
 )
 
 # Colour matching.
 set(PELC_COLOUR_SOURCES
+  src/colour/nearest.cpp
 )
 
 # Pixel and line access.
 set(PELC_PIXEL_SOURCES
+  src/pixel/bits.cpp
+  src/pixel/line.cpp
+  src/pixel/fill.cpp
+  src/pixel/copy.cpp
+  src/pixel/pixel.cpp
+  src/pixel/mix.cpp
 )
 
 # Bit-depth conversion.
 set(PELC_CONVERT_SOURCES
+  src/convert/frame.cpp
+  src/convert/to_bit1.cpp
+  src/convert/to_bit4.cpp
+  src/convert/to_bit8.cpp
+  src/convert/to_bit16.cpp
+  src/convert/to_bit24.cpp
+  src/convert/to_bit32.cpp
+  src/convert/byte_blocks.cpp
+  src/convert/vector_lines.cpp
 )
 
 # Tone adjustment.

@@ -87,6 +87,13 @@ typedef struct tagBITMAPINFOHEADER {
 #define BI_RLE8 1u
 #define BI_RLE4 2u
 #define BI_BITFIELDS 3u
+
+/* Handles of the two Windows bitmap forms exchanged by the GDI interop
+ * family: a global-memory block holding a packed DIB, and a device-dependent
+ * bitmap. Opaque here; pelc_winstub.h offers the calls that make, fill, read
+ * and free them. */
+typedef void *HGLOBAL;
+typedef struct HBITMAP__ *HBITMAP;
 #endif
 
 /* ---- Records ------------------------------------------------------------ */
@@ -302,6 +309,38 @@ PELC_FN(int32_t) pelReplaceImageInside(void) PELC_NOEXCEPT;
 
 /* ---- GDI and DIB-block interop ----------------------------------------------- */
 
+/*
+ * A packed DIB block is a global-memory block whose locked memory holds the
+ * 40-byte header, its colour table or masks, then the bits. Attach and detach
+ * operations hand the object over (the source is ended or adopted); copies
+ * leave it to the caller. Every device context used is the screen's and is
+ * released before returning. Rectangles are left, top, right, bottom in
+ * picture coordinates (right and bottom exclusive), clamped to the image;
+ * an empty result gives null.
+ */
+/* Adopts the block (kept locked, freed with the image); header repaired in the block. Null
+ * leaves the block the caller's, unlocked: also when shorter than its header says, or a
+ * true-colour block carrying a colour table. */
+PELC_FN(PELIMAGE *) pelAttachDIB(HGLOBAL block) PELC_NOEXCEPT;
+/* Ends the image and returns its store as an unlocked packed DIB block (its own block for
+ * kinds 2 and 3, else a copy); null leaves the image unchanged. */
+PELC_FN(HGLOBAL) pelDetachDIB(PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of the bitmap's pixels (bitCount 0: the bitmap's own) in the memory kind; the
+ * bitmap is deleted on success only. */
+PELC_FN(PELIMAGE *) pelAttachDDB(HBITMAP bitmap, int32_t bitCount, int32_t kind) PELC_NOEXCEPT;
+/* Bitmap of the image's pixels, compatible with the screen; the image is ended in any case. */
+PELC_FN(HBITMAP) pelDetachDDB(PELIMAGE *image) PELC_NOEXCEPT;
+/* Bitmap of the image's pixels, compatible with the screen, or null; the image is unchanged. */
+PELC_FN(HBITMAP) pelCreateDDB(const PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of rect of the packed DIB (null rect: all) in the memory kind; the block stays the
+ * caller's. Keeps the block's masks; refuses run-length and short blocks. unused is not read. */
+PELC_FN(PELIMAGE *)
+pelCopyDIB(HGLOBAL block, const int32_t *rect, int32_t unused, int32_t kind) PELC_NOEXCEPT;
+/* New image of rect of the bitmap (null rect: all; bitCount 0: the bitmap's own) in the memory
+ * kind; the bitmap stays the caller's. */
+PELC_FN(PELIMAGE *)
+pelCopyDDB(HBITMAP bitmap, const int32_t *rect, int32_t bitCount, int32_t kind) PELC_NOEXCEPT;
+
 /* ---- Library lifecycle, versions and image-file forwarding ------------------- */
 
 /* The library's private version number, 11. */
@@ -334,15 +373,119 @@ PELC_FN(intptr_t) fioCombineImageFile(intptr_t a1, intptr_t a2, intptr_t a3) PEL
 
 /* ---- Nearest colour and colour map ------------------------------------------- */
 
+/* Index of the nearest palette entry (first of equals, stops at an exact match); 0 for count 0. */
+PELC_FN(uint32_t)
+pelGetNearestColorIndex(const RGBQUAD *palette, uint32_t count, uint32_t color) PELC_NOEXCEPT;
+/* New 4096-byte map from 4-bit-per-channel colours to nearest indices, or null. */
+PELC_FN(uint8_t *) pelCreate4096Map(const RGBQUAD *palette, int32_t count) PELC_NOEXCEPT;
+/* Releases a map of pelCreate4096Map. */
+PELC_FN(void) pelRelease4096Map(uint8_t *map) PELC_NOEXCEPT;
+
 /* ---- Pixels and colours ------------------------------------------------------ */
+
+/* Pixel value at (x, y) by biBitCount; 0 for an unsupported bit count. */
+PELC_FN(uint32_t) pelGetPixel(const PELIMAGE *image, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores the low bits of value at (x, y) by biBitCount. */
+PELC_FN(void) pelSetPixel(PELIMAGE *image, uint32_t value, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Colour (RGBpack) at (x, y); 0 for run-length or unknown types. */
+PELC_FN(uint32_t) pelGetRGBpack(const PELIMAGE *image, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores a colour at (x, y); returns the RGBpack of what was stored. */
+PELC_FN(uint32_t)
+pelSetRGBpack(PELIMAGE *image, uint32_t color, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Colour at (x, y) as out[0..2] = red, green, blue; untouched for run-length types. */
+PELC_FN(void) pelGetRGB(const PELIMAGE *image, uint8_t *out, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Stores in[0..2] = red, green, blue at (x, y); grey types store the grey level. */
+PELC_FN(void)
+pelSetRGB(PELIMAGE *image, const uint8_t *in, uint32_t x, uint32_t y) PELC_NOEXCEPT;
+/* Pixel value a colour would be stored as, or 0xFFFFFFFF. */
+PELC_FN(uint32_t) pelRGBColor2DIBData(const PELIMAGE *image, uint32_t color) PELC_NOEXCEPT;
+/* RGBpack a pixel value stands for, or 0xFFFFFFFF. */
+PELC_FN(uint32_t) pelDIBData2RGBColor(const PELIMAGE *image, uint32_t value) PELC_NOEXCEPT;
 
 /* ---- Interpolated reads ------------------------------------------------------ */
 
+/* Bilinear blend of pixel values; fx, fy are 10-bit fractions. */
+PELC_FN(uint32_t)
+pelGetMixPixel(const PELIMAGE *image, uint32_t x, uint32_t y, uint32_t fx,
+               uint32_t fy) PELC_NOEXCEPT;
+/* Bilinear blend of colours channel by channel, as an RGBpack. */
+PELC_FN(uint32_t)
+pelGetMixRGBpack(const PELIMAGE *image, uint32_t x, uint32_t y, uint32_t fx,
+                 uint32_t fy) PELC_NOEXCEPT;
+/* Bilinear blend of colours into out[0..2] = red, green, blue. */
+PELC_FN(void)
+pelGetMixRGB(const PELIMAGE *image, uint8_t *out, uint32_t x, uint32_t y, uint32_t fx,
+             uint32_t fy) PELC_NOEXCEPT;
+
 /* ---- Scan lines -------------------------------------------------------------- */
+
+/* Copies pixels x0..x1-1 of line y into buffer in stored format; 1, or 0 for a bad bit count. */
+PELC_FN(int32_t)
+pelGetHorLine(void *buffer, const PELIMAGE *image, uint32_t x0, uint32_t x1,
+              uint32_t y) PELC_NOEXCEPT;
+/* Writes buffer into pixels x0..x1-1 of line y; 1, or 0 for a bad bit count or no memory. */
+PELC_FN(int32_t)
+pelSetHorLine(PELIMAGE *image, const void *buffer, uint32_t x0, uint32_t x1,
+              uint32_t y) PELC_NOEXCEPT;
+/* Copies pixels x1-1 down to x0 of line y into buffer; 1, or 0 on failure. */
+PELC_FN(int32_t)
+pelGetRevHorLine(void *buffer, const PELIMAGE *image, uint32_t x0, uint32_t x1,
+                 uint32_t y) PELC_NOEXCEPT;
 
 /* ---- Fill, swap, flip and copy ----------------------------------------------- */
 
+/* Paints every pixel with one colour; 1, or 0 on failure. */
+PELC_FN(int32_t) pelFillColor(PELIMAGE *image, uint32_t color) PELC_NOEXCEPT;
+/* Exchanges red and blue in place; 1, or 0 on failure. */
+PELC_FN(int32_t) pelSwapColor(PELIMAGE *image) PELC_NOEXCEPT;
+/* Turns the image upside down in place; 1, or 0 on failure. */
+PELC_FN(int32_t) pelSwapHeight(PELIMAGE *image) PELC_NOEXCEPT;
+/* New image of rect (left, top, right, bottom; null for all) in the memory kind, or null. */
+PELC_FN(PELIMAGE *)
+pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind) PELC_NOEXCEPT;
+
 /* ---- Conversion -------------------------------------------------------------- */
+
+/*
+ * Each conversion makes a new image of one format with the source's size,
+ * resolution and memory kind, and no transparent colour; the source is not
+ * changed. A source already in the target format gives a pelCopyImage copy in
+ * memory kind 2 (transparent colour kept). Null for a null image, core or
+ * header, for image types 0, 4 and 7, and when memory runs out.
+ * Grey level: (77 R + 150 G + 29 B) >> 8; the 4-bit level takes >> 12.
+ * 16-bit fields widen by shifting (31 gives 248) and pack by truncation.
+ */
+/* Type 1, black and white: set where the grey level is above 128. */
+PELC_FN(PELIMAGE *) pelCvtoBit1(const PELIMAGE *image) PELC_NOEXCEPT;
+/* 4 bits: true colour reduced to the palette (null: 16 standard colours; count 0
+ * or above 16: 16) through the colour map; 8-bit sources give 4-bit grey (type 3);
+ * 1-bit sources index 0 for the darker, 15 for the brighter colour. */
+PELC_FN(PELIMAGE *)
+pelCvtoBit4(const PELIMAGE *image, const RGBQUAD *palette, uint32_t count) PELC_NOEXCEPT;
+/* 8 bits: as pelCvtoBit4 with 256 entries; 4-bit sources give 8-bit grey (type 6);
+ * 1-bit sources index 0 for the darker, 255 for the brighter colour. */
+PELC_FN(PELIMAGE *)
+pelCvtoBit8(const PELIMAGE *image, const RGBQUAD *palette, uint32_t count) PELC_NOEXCEPT;
+/* Type 8, 16-bit 5-5-5. */
+PELC_FN(PELIMAGE *) pelCvtoBit555(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 9, 16-bit 5-6-5. */
+PELC_FN(PELIMAGE *) pelCvtoBit565(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 10, 24 bits: the exact colours of palette and grey sources. */
+PELC_FN(PELIMAGE *) pelCvtoBit24(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 11, 32 bits, fourth byte 0. */
+PELC_FN(PELIMAGE *) pelCvtoBit32(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 3, the 4-bit grey level of every pixel (1-bit sources: 0 and 15). */
+PELC_FN(PELIMAGE *) pelCvtoBit4Grey(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Type 6, the grey level of every pixel (1-bit sources: 0 and 255). */
+PELC_FN(PELIMAGE *) pelCvtoBit8Grey(const PELIMAGE *image) PELC_NOEXCEPT;
+/* Fills width x height 24-bit pixels with the pixel value 0x00RRGGBB; a grey colour
+ * fills the line padding too. An empty block is left alone. */
+PELC_FN(void)
+pelFill24bitColor(uint8_t *bits, uint32_t color, uint32_t width, uint32_t height) PELC_NOEXCEPT;
+/* Writes count bytes: the source bytes as one bit string, most significant bit first,
+ * shifted left by shift bits with zeros entering. Count 0 does nothing. */
+PELC_FN(void)
+pelShiftLeft(uint8_t *target, const uint8_t *source, uint32_t count, uint8_t shift) PELC_NOEXCEPT;
 
 /* ---- Tone adjustment --------------------------------------------------------- */
 

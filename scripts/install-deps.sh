@@ -12,7 +12,7 @@ all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
 # Peers that tests and benchmarks compare against, by subsystem.
 files_peers=(python3-pil imagemagick)
 
-convert_peers=()
+convert_peers=(python3-opencv python3-pil)
 
 tone_peers=()
 

@@ -15,14 +15,22 @@
 
 #if defined(_WIN32)
 #include <windows.h>
+#else
+// The stand-in library keeps the global heap, the screen and the bitmaps, so
+// that blocks and bitmaps a caller makes with it are the library's too.
+#include "pelc_winstub.h"
 #endif
 
 namespace pel::os {
 
 #if defined(_WIN32)
+using ::BITMAP;
+using ::BITMAPINFO;
 using ::BOOL;
 using ::DWORD;
+using ::HBITMAP;
 using ::HDC;
+using ::HGDIOBJ;
 using ::HGLOBAL;
 using ::HWND;
 using ::LPCVOID;
@@ -36,24 +44,28 @@ using UINT = std::uint32_t;
 using SIZE_T = std::size_t;
 using LPVOID = void *;
 using LPCVOID = const void *;
-using HGLOBAL = void *;
-struct WindowTag;
-struct DeviceContextTag;
-using HWND = WindowTag *;
-using HDC = DeviceContextTag *;
+using HGLOBAL = ::HGLOBAL;
+using HWND = ::HWND;
+using HDC = ::HDC;
+using HBITMAP = ::HBITMAP;
+using HGDIOBJ = ::HGDIOBJ;
+using BITMAP = ::BITMAP;
+using BITMAPINFO = ::BITMAPINFO;
+using ::DIB_RGB_COLORS;
+using ::SRCCOPY;
 
-inline constexpr UINT GMEM_FIXED = 0x0000;
-inline constexpr UINT GMEM_MOVEABLE = 0x0002;
-inline constexpr UINT GMEM_ZEROINIT = 0x0040;
-inline constexpr UINT GPTR = GMEM_FIXED | GMEM_ZEROINIT;
-inline constexpr UINT GHND = GMEM_MOVEABLE | GMEM_ZEROINIT;
-inline constexpr UINT GMEM_LOCKCOUNT = 0x00FF;
+using ::GHND;
+using ::GMEM_FIXED;
+using ::GMEM_LOCKCOUNT;
+using ::GMEM_MOVEABLE;
+using ::GMEM_ZEROINIT;
+using ::GPTR;
 inline constexpr DWORD MEM_COMMIT = 0x1000;
 inline constexpr DWORD MEM_RESERVE = 0x2000;
 inline constexpr DWORD MEM_RELEASE = 0x8000;
 inline constexpr DWORD PAGE_READWRITE = 0x04;
-inline constexpr int LOGPIXELSX = 88;
-inline constexpr int LOGPIXELSY = 90;
+using ::LOGPIXELSX;
+using ::LOGPIXELSY;
 inline constexpr UINT MB_OK = 0x0000;
 inline constexpr int IDOK = 1;
 #endif
@@ -78,6 +90,20 @@ HDC GetDC(HWND window) noexcept;
 int ReleaseDC(HWND window, HDC dc) noexcept;
 int GetDeviceCaps(HDC dc, int index) noexcept;
 int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) noexcept;
+
+// Device-dependent bitmaps and memory device contexts.
+HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) noexcept;
+HDC CreateCompatibleDC(HDC dc) noexcept;
+HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) noexcept;
+BOOL DeleteDC(HDC dc) noexcept;
+BOOL DeleteObject(HGDIOBJ object) noexcept;
+int GetObjectA(HGDIOBJ object, int bytes, LPVOID out) noexcept;
+int GetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, LPVOID bits, BITMAPINFO *info,
+              UINT usage) noexcept;
+int SetDIBits(HDC dc, HBITMAP bitmap, UINT start, UINT lines, const void *bits,
+              const BITMAPINFO *info, UINT usage) noexcept;
+BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int srcY,
+            DWORD rop) noexcept;
 
 // How many bytes from `data` on can be written without a fault: the stand-in
 // for guarding a write with structured exception handling.

@@ -2,10 +2,10 @@
 //
 // Stand-ins for the Windows facilities on POSIX systems.
 //
-// The global heap keeps a table of live blocks. A fixed block's handle is its
-// data pointer, as on Windows; a movable block's handle is a record of its own,
-// so code that confuses the two fails here as it would there. Unknown handles
-// and pointers are refused, never freed. Blocks never move.
+// The global heap, the screen and the bitmaps live in the stand-in library
+// (pelc_winstub), which callers use to make and free the blocks and bitmaps
+// they exchange with the library; here they pass the test hooks. Virtual
+// memory, the message box and the rest are stood in for here.
 #include "platform/platform.hpp"
 
 #include <sys/mman.h>
@@ -23,13 +23,6 @@
 namespace pel::os {
 namespace {
 
-struct Block {
-  void *data = nullptr;
-  std::size_t size = 0;
-  unsigned locks = 0;
-  bool moveable = false;
-};
-
 struct Mapping {
   std::size_t length = 0;
 };
@@ -38,8 +31,6 @@ struct Mapping {
 // table, not by their value.
 struct Heap {
   std::mutex lock;
-  std::unordered_map<const void *, Block *> byHandle;
-  std::unordered_map<const void *, Block *> byData;
   std::unordered_map<const void *, Mapping> mappings;
 };
 
@@ -48,108 +39,67 @@ Heap &heap() {
   return *instance;
 }
 
-Block *findHandle(HGLOBAL handle) {
-  auto &h = heap();
-  auto it = h.byHandle.find(handle);
-  return it == h.byHandle.end() ? nullptr : it->second;
+} // namespace
+
+// The global heap is the stand-in library's; the hooks count and refuse on
+// the way, as on Windows.
+HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) noexcept {
+  if (detail::refuseAllocation()) return nullptr;
+  HGLOBAL block = ::GlobalAlloc(flags, bytes);
+  if (block) detail::blockObtained();
+  return block;
+}
+
+HGLOBAL GlobalFree(HGLOBAL block) noexcept {
+  HGLOBAL rest = ::GlobalFree(block);
+  if (block && !rest) detail::blockReleased();
+  return rest;
+}
+
+LPVOID GlobalLock(HGLOBAL block) noexcept { return ::GlobalLock(block); }
+BOOL GlobalUnlock(HGLOBAL block) noexcept { return ::GlobalUnlock(block); }
+HGLOBAL GlobalHandle(LPCVOID data) noexcept { return ::GlobalHandle(data); }
+SIZE_T GlobalSize(HGLOBAL block) noexcept { return ::GlobalSize(block); }
+UINT GlobalFlags(HGLOBAL block) noexcept { return ::GlobalFlags(block); }
+
+namespace {
+
+// Fresh zeroed pages. Stores are written whole right after they are made, and
+// with 4 KiB pages the first-touch faults of a large store cost more than
+// most operations on it: large blocks start on a huge-page boundary and ask
+// for huge pages. A hint only; where they are off nothing changes.
+void *mapFresh(SIZE_T bytes) noexcept {
+  constexpr int kProt = PROT_READ | PROT_WRITE;
+  constexpr int kFlags = MAP_PRIVATE | MAP_ANONYMOUS;
+#if defined(MADV_HUGEPAGE)
+  constexpr SIZE_T kHugePageBytes = SIZE_T{2} << 20;
+  const SIZE_T page = static_cast<SIZE_T>(::sysconf(_SC_PAGESIZE));
+  if (bytes >= kHugePageBytes && bytes <= SIZE_MAX - 2 * kHugePageBytes) {
+    const SIZE_T span = bytes + kHugePageBytes;
+    void *raw = ::mmap(nullptr, span, kProt, kFlags, -1, 0);
+    if (raw == MAP_FAILED) return nullptr;
+    const auto base = reinterpret_cast<std::uintptr_t>(raw);
+    const std::uintptr_t start = (base + kHugePageBytes - 1) & ~std::uintptr_t{kHugePageBytes - 1};
+    const std::uintptr_t end = start + ((bytes + page - 1) & ~(page - 1));
+    if (start > base) ::munmap(raw, start - base);
+    if (base + span > end) ::munmap(reinterpret_cast<void *>(end), base + span - end);
+    ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
+    return reinterpret_cast<void *>(start);
+  }
+#endif
+  void *data = ::mmap(nullptr, bytes, kProt, kFlags, -1, 0);
+  return data == MAP_FAILED ? nullptr : data;
 }
 
 } // namespace
-
-HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) noexcept {
-  if (detail::refuseAllocation()) return nullptr;
-  const std::size_t size = bytes ? bytes : 1;
-  void *data = (flags & GMEM_ZEROINIT) ? std::calloc(1, size) : std::malloc(size);
-  if (!data) return nullptr;
-  auto *block = new (std::nothrow) Block{data, bytes, 0, (flags & GMEM_MOVEABLE) != 0};
-  if (!block) {
-    std::free(data);
-    return nullptr;
-  }
-  HGLOBAL handle = block->moveable ? static_cast<HGLOBAL>(block) : data;
-  try {
-    std::lock_guard guard(heap().lock);
-    heap().byHandle.emplace(handle, block);
-    try {
-      heap().byData.emplace(data, block);
-    } catch (...) {
-      heap().byHandle.erase(handle);
-      throw;
-    }
-  } catch (...) {
-    std::free(data);
-    delete block;
-    return nullptr;
-  }
-  detail::blockObtained();
-  return handle;
-}
-
-HGLOBAL GlobalFree(HGLOBAL handle) noexcept {
-  Block *block = nullptr;
-  {
-    std::lock_guard guard(heap().lock);
-    block = findHandle(handle);
-    if (!block) return handle;
-    heap().byHandle.erase(handle);
-    heap().byData.erase(block->data);
-  }
-  std::free(block->data);
-  delete block;
-  detail::blockReleased();
-  return nullptr;
-}
-
-LPVOID GlobalLock(HGLOBAL handle) noexcept {
-  std::lock_guard guard(heap().lock);
-  Block *block = findHandle(handle);
-  if (!block) return nullptr;
-  if (block->moveable && block->locks < GMEM_LOCKCOUNT) ++block->locks;
-  return block->data;
-}
-
-BOOL GlobalUnlock(HGLOBAL handle) noexcept {
-  std::lock_guard guard(heap().lock);
-  Block *block = findHandle(handle);
-  if (!block || !block->moveable || block->locks == 0) return 0;
-  --block->locks;
-  return block->locks != 0;
-}
-
-HGLOBAL GlobalHandle(LPCVOID data) noexcept {
-  std::lock_guard guard(heap().lock);
-  auto it = heap().byData.find(data);
-  if (it == heap().byData.end()) return nullptr;
-  Block *block = it->second;
-  return block->moveable ? static_cast<HGLOBAL>(block) : block->data;
-}
-
-SIZE_T GlobalSize(HGLOBAL handle) noexcept {
-  std::lock_guard guard(heap().lock);
-  Block *block = findHandle(handle);
-  return block ? block->size : 0;
-}
-
-UINT GlobalFlags(HGLOBAL handle) noexcept {
-  std::lock_guard guard(heap().lock);
-  Block *block = findHandle(handle);
-  return block ? block->locks : 0x8000; // GMEM_INVALID_HANDLE
-}
 
 LPVOID VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD allocationType, DWORD protect) noexcept {
   // Only fresh committed read-write regions are asked for.
   if (address || bytes == 0 || !(allocationType & MEM_COMMIT) || protect != PAGE_READWRITE)
     return nullptr;
   if (detail::refuseAllocation()) return nullptr;
-  void *data = ::mmap(nullptr, bytes, PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
-  if (data == MAP_FAILED) return nullptr;
-#if defined(MADV_HUGEPAGE)
-  // Stores are written whole right after they are made; with 4 KiB pages the
-  // first-touch faults of a large store cost more than most operations on it.
-  // A hint only: where huge pages are off nothing changes.
-  constexpr SIZE_T kHugePageBytes = SIZE_T{2} << 20;
-  if (bytes >= kHugePageBytes) ::madvise(data, bytes, MADV_HUGEPAGE);
-#endif
+  void *data = mapFresh(bytes);
+  if (!data) return nullptr;
   try {
     std::lock_guard guard(heap().lock);
     heap().mappings.emplace(data, Mapping{bytes});
@@ -176,22 +126,11 @@ BOOL VirtualFree(LPVOID address, SIZE_T bytes, DWORD freeType) noexcept {
   return 1;
 }
 
-// A virtual screen: one desktop window, one device context, 96 DPI.
-namespace {
-WindowTag *const kDesktop = reinterpret_cast<WindowTag *>(std::uintptr_t{0x10010});
-DeviceContextTag *const kScreenDc = reinterpret_cast<DeviceContextTag *>(std::uintptr_t{0x10020});
-constexpr int kScreenDpi = 96;
-} // namespace
-
-HWND GetDesktopWindow() noexcept { return kDesktop; }
+HWND GetDesktopWindow() noexcept { return ::GetDesktopWindow(); }
 HWND GetActiveWindow() noexcept { return nullptr; }
-HDC GetDC(HWND window) noexcept { return window == kDesktop || !window ? kScreenDc : nullptr; }
-int ReleaseDC(HWND, HDC dc) noexcept { return dc == kScreenDc ? 1 : 0; }
-
-int GetDeviceCaps(HDC dc, int index) noexcept {
-  if (dc != kScreenDc) return 0;
-  return index == LOGPIXELSX || index == LOGPIXELSY ? kScreenDpi : 0;
-}
+HDC GetDC(HWND window) noexcept { return ::GetDC(window); }
+int ReleaseDC(HWND window, HDC dc) noexcept { return ::ReleaseDC(window, dc); }
+int GetDeviceCaps(HDC dc, int index) noexcept { return ::GetDeviceCaps(dc, index); }
 
 namespace {
 // The texts are code page 936; the terminal expects UTF-8.
