@@ -83,8 +83,8 @@ set(PELC_GEOMETRY_SOURCES
   src/geometry/rotate_quarter.cpp
   src/geometry/rotate_angle.cpp
   src/geometry/scale.cpp
-  # Until the single-pixel operations exist: palette_nearest.cpp replaces it.
-  src/geometry/palette_pending.cpp
+  src/geometry/palette_nearest.cpp
+  src/geometry/mirror_border.cpp
 )
 
 set(PELC_SOURCES

@@ -87,7 +87,7 @@ TEST_F(FreeRotation, InterpolatingTypesMatchTheReference) {
   for (int32_t type :
        {PEL_TYPE_GREY8, PEL_TYPE_BIT555, PEL_TYPE_BIT565, PEL_TYPE_BIT24, PEL_TYPE_BIT32}) {
     for (auto [w, h] : sizes) {
-      Image src = randomImage(type, w, h, uint32_t(type * 77 + w + h));
+      Image src = randomPicture(type, w, h, uint32_t(type * 77 + w + h));
       for (float angle : kAngles) {
         SCOPED_TRACE(::testing::Message()
                      << "type " << type << " " << w << "x" << h << " angle " << angle);
@@ -100,7 +100,7 @@ TEST_F(FreeRotation, InterpolatingTypesMatchTheReference) {
 TEST_F(FreeRotation, BilevelTakesTheNearestPixel) {
   for (uint32_t background : {0x000000FFu, 0x00FF0000u}) {
     const uint32_t bgBit = background & 0xFF ? 1 : 0;
-    Image src = randomImage(PEL_TYPE_BIT1, 19, 11, 5);
+    Image src = randomPicture(PEL_TYPE_BIT1, 19, 11, 5);
     for (float angle : kAngles) {
       const Factors f = factorsFor(angle, 19, 11);
       Image r(pelRotateAngleEx(src.get(), angle, background));
@@ -127,14 +127,14 @@ TEST_F(FreeRotation, WorkedSizes) {
   const Factors f = factorsFor(1.5707964f, 100, 50);
   EXPECT_EQ(f.fc, 0);
   EXPECT_EQ(f.fs, 1023);
-  Image src = randomImage(PEL_TYPE_BIT24, 100, 50, 1);
+  Image src = randomPicture(PEL_TYPE_BIT24, 100, 50, 1);
   Image r(pelRotateAngleEx(src.get(), 1.5707964f, 0));
   EXPECT_EQ(widthOf(r.get()), 50);
   EXPECT_EQ(heightOf(r.get()), 100);
-  Image wide = randomImage(PEL_TYPE_BIT1, 2048, 1, 1);
+  Image wide = randomPicture(PEL_TYPE_BIT1, 2048, 1, 1);
   Image tall(pelRotateAngleEx(wide.get(), 1.5707964f, 0));
   EXPECT_EQ(heightOf(tall.get()), 2046);
-  Image square = randomImage(PEL_TYPE_GREY8, 100, 100, 1);
+  Image square = randomPicture(PEL_TYPE_GREY8, 100, 100, 1);
   Image turned(pelRotateAngleEx(square.get(), 0.78539816f, 0));
   EXPECT_EQ(widthOf(turned.get()), 142);
   EXPECT_EQ(heightOf(turned.get()), 142);
@@ -144,7 +144,7 @@ TEST_F(FreeRotation, AngleZero) {
   // Even sizes: a copy (5-5-5 loses bit 15).
   for (int32_t type : kCreatableTypes) {
     SCOPED_TRACE(type);
-    Image src = randomImage(type, 6, 4, 9);
+    Image src = randomPicture(type, 6, 4, 9);
     if (type == PEL_TYPE_BIT555)
       for (int32_t row = 0; row < 4; ++row)
         for (int32_t x = 0; x < 6; ++x)
@@ -159,7 +159,7 @@ TEST_F(FreeRotation, AngleZero) {
   }
   // Odd width: half and half with the right neighbour, the last column with
   // the background.
-  Image src = randomImage(PEL_TYPE_BIT24, 5, 2, 4);
+  Image src = randomPicture(PEL_TYPE_BIT24, 5, 2, 4);
   Image r(pelRotateAngleEx(src.get(), 0.0f, 0x00FFFFFF));
   for (int32_t y = 0; y < 2; ++y)
     for (int32_t x = 0; x < 5; ++x)
@@ -171,15 +171,15 @@ TEST_F(FreeRotation, AngleZero) {
 }
 
 TEST_F(FreeRotation, BackgroundRules) {
-  Image grey = randomImage(PEL_TYPE_GREY8, 10, 10, 2);
+  Image grey = randomPicture(PEL_TYPE_GREY8, 10, 10, 2);
   Image r(pelRotateAngleEx(grey.get(), 0.5f, 0x00FFFFFF));
   EXPECT_EQ(pixelAt(r.get(), 0, 0), 255u);
   EXPECT_EQ(pixelAt(r.get(), widthOf(r.get()) - 1, heightOf(r.get()) - 1), 255u);
-  Image rgba = randomImage(PEL_TYPE_BIT32, 9, 7, 3);
+  Image rgba = randomPicture(PEL_TYPE_BIT32, 9, 7, 3);
   Image t(pelRotateAngleEx(rgba.get(), 0.9f, 0x00FFFFFF));
   for (int32_t row = 0; row < heightOf(t.get()); ++row)
     for (int32_t x = 0; x < widthOf(t.get()); ++x) ASSERT_EQ(rowPtr(t.get(), row)[4 * x + 3], 0);
-  Image bits = randomImage(PEL_TYPE_BIT1, 9, 7, 3);
+  Image bits = randomPicture(PEL_TYPE_BIT1, 9, 7, 3);
   Image one(pelRotateAngleEx(bits.get(), 0.9f, 0x0000FF));
   Image zero(pelRotateAngleEx(bits.get(), 0.9f, 0xFF0000));
   EXPECT_EQ(pixelAt(one.get(), 0, 0), 1u);
@@ -187,7 +187,7 @@ TEST_F(FreeRotation, BackgroundRules) {
 }
 
 TEST_F(FreeRotation, RefusalsAndLargeSources) {
-  Image src = randomImage(PEL_TYPE_BIT24, 4, 4, 1);
+  Image src = randomPicture(PEL_TYPE_BIT24, 4, 4, 1);
   EXPECT_EQ(pelRotateAngleEx(nullptr, 0.0f, 0), nullptr);
   EXPECT_EQ(pelRotateAngleEx(src.get(), std::numeric_limits<float>::quiet_NaN(), 0), nullptr);
   EXPECT_EQ(pelRotateAngleEx(src.get(), std::numeric_limits<float>::infinity(), 0), nullptr);
@@ -197,7 +197,7 @@ TEST_F(FreeRotation, RefusalsAndLargeSources) {
   src->imageType = PEL_TYPE_RLE4;
   EXPECT_EQ(pelRotateAngleEx(src.get(), 0.0f, 0), nullptr);
   // Positions beyond 32 bits: a very wide bilevel image at angle 0.
-  Image wide = randomImage(PEL_TYPE_BIT1, 3000000, 1, 8);
+  Image wide = randomPicture(PEL_TYPE_BIT1, 3000000, 1, 8);
   Image same(pelRotateAngleEx(wide.get(), 0.0f, 0));
   ASSERT_TRUE(same);
   ASSERT_EQ(widthOf(same.get()), 3000000);
@@ -207,7 +207,7 @@ TEST_F(FreeRotation, RefusalsAndLargeSources) {
 
 TEST_F(FreeRotation, AllocationFailuresLeaveNothing) {
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT565}) {
-    Image src = randomImage(type, 9, 5, 2);
+    Image src = randomPicture(type, 9, 5, 2);
     EXPECT_GT(sweepAllocationFailures([&] {
                 Image r(pelRotateAngleEx(src.get(), 0.4f, 0));
                 return r != nullptr;

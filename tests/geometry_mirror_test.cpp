@@ -10,7 +10,7 @@ TEST_F(MirrorBorder, MirrorModesMatchTheMapping) {
   const std::pair<int32_t, int32_t> sizes[] = {{1, 1}, {3, 3}, {9, 2}, {17, 5}, {33, 4}};
   for (int32_t type : kCreatableTypes) {
     for (auto [w, h] : sizes) {
-      Image src = randomImage(type, w, h, uint32_t(type * 3 + w + h));
+      Image src = randomPicture(type, w, h, uint32_t(type * 3 + w + h));
       for (uint32_t mode : {0u, 1u, 2u, 7u}) {
         SCOPED_TRACE(::testing::Message()
                      << "type " << type << " " << w << "x" << h << " mode " << mode);
@@ -32,7 +32,7 @@ TEST_F(MirrorBorder, MirrorModesMatchTheMapping) {
 TEST_F(MirrorBorder, MirrorIdentities) {
   for (int32_t type : kCreatableTypes) {
     SCOPED_TRACE(type);
-    Image src = randomImage(type, 13, 5, 11);
+    Image src = randomPicture(type, 13, 5, 11);
     Image once(pelMirror(src.get(), 0));
     Image twice(pelMirror(once.get(), 0));
     EXPECT_TRUE(samePixels(twice.get(), src.get()));
@@ -60,7 +60,7 @@ TEST_F(MirrorBorder, BordersAndCuts) {
                                 {-9, 0, 0, 0}, {5, -4, -1, 3},  {1, 1, 1, 1}};
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT4, PEL_TYPE_GREY8, PEL_TYPE_BIT565,
                        PEL_TYPE_BIT24, PEL_TYPE_BIT32}) {
-    Image src = randomImage(type, 10, 5, uint32_t(type));
+    Image src = randomPicture(type, 10, 5, uint32_t(type));
     for (const auto &m : margins) {
       SCOPED_TRACE(::testing::Message() << "type " << type << " margins " << m[0] << " " << m[1]
                                         << " " << m[2] << " " << m[3]);
@@ -84,7 +84,7 @@ TEST_F(MirrorBorder, BordersAndCuts) {
 }
 
 TEST_F(MirrorBorder, RefusedMargins) {
-  Image src = randomImage(PEL_TYPE_BIT24, 10, 5, 1);
+  Image src = randomPicture(PEL_TYPE_BIT24, 10, 5, 1);
   EXPECT_EQ(pelFixBorder(nullptr, 0, 0, 0, 0, 0), nullptr);
   EXPECT_EQ(pelMirror(nullptr, 0), nullptr);
   EXPECT_EQ(pelFixBorder(src.get(), -10, 0, 0, 0, 0), nullptr);
@@ -99,7 +99,7 @@ TEST_F(MirrorBorder, RefusedMargins) {
 }
 
 TEST_F(MirrorBorder, AllocationFailuresLeaveNothing) {
-  Image src = randomImage(PEL_TYPE_BIT4, 9, 5, 2);
+  Image src = randomPicture(PEL_TYPE_BIT4, 9, 5, 2);
   EXPECT_GT(sweepAllocationFailures([&] {
               Image r(pelFixBorder(src.get(), 2, -1, 3, 1, 0));
               return r != nullptr;

@@ -11,7 +11,7 @@ namespace {
 class PaletteGeometry : public LeakCheck {};
 
 TEST_F(PaletteGeometry, ScalingRepeatsColumnsFromTheFirst) {
-  Image src = randomImage(PEL_TYPE_BIT4, 3, 1, 1);
+  Image src = randomPicture(PEL_TYPE_BIT4, 3, 1, 1);
   for (int32_t x = 0; x < 3; ++x) setRawAt(src.get(), x, 0, uint32_t(x + 4));
   Image r(pelScaleEx(src.get(), 7, 1));
   const uint32_t expected[] = {4, 4, 4, 5, 5, 6, 6};
@@ -20,7 +20,7 @@ TEST_F(PaletteGeometry, ScalingRepeatsColumnsFromTheFirst) {
 
 TEST_F(PaletteGeometry, ScalingMatchesTheNearestPixel) {
   for (int32_t type : {PEL_TYPE_BIT4, PEL_TYPE_GREY4, PEL_TYPE_BIT8}) {
-    Image src = randomImage(type, 13, 7, uint32_t(type));
+    Image src = randomPicture(type, 13, 7, uint32_t(type));
     for (auto [dw, dh] : {std::pair{13u, 7u}, {5u, 3u}, {30u, 17u}}) {
       Image r(pelScaleEx(src.get(), dw, dh));
       ASSERT_TRUE(r);
@@ -53,7 +53,7 @@ TEST_F(PaletteGeometry, DrawsWhenOnlyTheClassificationDiffers) {
 
 TEST_F(PaletteGeometry, RotationTakesTheNearestPixelOnTheBackground) {
   for (int32_t type : {PEL_TYPE_BIT4, PEL_TYPE_GREY4, PEL_TYPE_BIT8}) {
-    Image src = randomImage(type, 11, 8, uint32_t(type));
+    Image src = randomPicture(type, 11, 8, uint32_t(type));
     for (float angle : {0.0f, 0.6f, -2.0f, 1.5707964f}) {
       const int64_t fc = int64_t(std::trunc(std::cos(double(angle)) * 1024.0));
       const int64_t fs = int64_t(std::trunc(std::sin(double(angle)) * 1024.0));

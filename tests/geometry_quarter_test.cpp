@@ -32,7 +32,7 @@ TEST_F(QuarterTurn, MatchesTheMappingForEveryTypeAndSize) {
                                                {17, 5}, {33, 7}, {8, 16}, {70, 67}};
   for (int32_t type : kCreatableTypes) {
     for (auto [w, h] : sizes) {
-      Image src = randomImage(type, w, h, uint32_t(type * 1000 + w * 31 + h));
+      Image src = randomPicture(type, w, h, uint32_t(type * 1000 + w * 31 + h));
       ASSERT_TRUE(src);
       for (int32_t direction : {0, 1, -5}) {
         SCOPED_TRACE(::testing::Message()
@@ -58,7 +58,7 @@ TEST_F(QuarterTurn, MatchesTheMappingForEveryTypeAndSize) {
 TEST_F(QuarterTurn, TurnsUndoThemselves) {
   for (int32_t type : kCreatableTypes) {
     SCOPED_TRACE(type);
-    Image src = randomImage(type, 13, 6, 7);
+    Image src = randomPicture(type, 13, 6, 7);
     Image cw(pelRotationEx(src.get(), 0));
     Image back(pelRotationEx(cw.get(), 1));
     EXPECT_TRUE(samePixels(back.get(), src.get()));
@@ -70,7 +70,7 @@ TEST_F(QuarterTurn, TurnsUndoThemselves) {
 }
 
 TEST_F(QuarterTurn, KeepsResolutionsAndDropsTransparency) {
-  Image src = randomImage(PEL_TYPE_BIT24, 5, 3, 1);
+  Image src = randomPicture(PEL_TYPE_BIT24, 5, 3, 1);
   pelSetTranspClr(src.get(), 0x123456);
   Image r(pelRotationEx(src.get(), 0));
   ASSERT_TRUE(r);
@@ -82,7 +82,7 @@ TEST_F(QuarterTurn, KeepsResolutionsAndDropsTransparency) {
 
 TEST_F(QuarterTurn, WorkedBitAndNibbleCases) {
   // A 4-bit image 3 high: result lines of 3 pixels, low nibble of byte 1 is 0xF.
-  Image four = randomImage(PEL_TYPE_BIT4, 4, 3, 3);
+  Image four = randomPicture(PEL_TYPE_BIT4, 4, 3, 3);
   for (int32_t direction : {0, 1}) {
     Image r(pelRotationEx(four.get(), direction));
     for (int32_t row = 0; row < 4; ++row) EXPECT_EQ(rowPtr(r.get(), row)[1] & 0x0F, 0x0F);
@@ -102,7 +102,7 @@ TEST_F(QuarterTurn, RefusesWhatCannotBeMade) {
   EXPECT_EQ(pelRotationEx(nullptr, 0), nullptr);
   PELIMAGE empty{};
   EXPECT_EQ(pelRotationEx(&empty, 0), nullptr);
-  Image src = randomImage(PEL_TYPE_BIT8, 4, 4, 1);
+  Image src = randomPicture(PEL_TYPE_BIT8, 4, 4, 1);
   src->imageType = PEL_TYPE_RLE8;
   EXPECT_EQ(pelRotationEx(src.get(), 0), nullptr);
 }
@@ -124,7 +124,7 @@ TEST_F(QuarterTurn, OneEntryBilevelTable) {
 
 TEST_F(QuarterTurn, AllocationFailuresLeaveNothing) {
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT24}) {
-    Image src = randomImage(type, 9, 5, 2);
+    Image src = randomPicture(type, 9, 5, 2);
     sweepAllocationFailures([&] {
       Image r(pelRotationEx(src.get(), 1));
       return r != nullptr;

@@ -46,7 +46,7 @@ TEST_F(Scaling, AreaBilinearMatchesTheReference) {
   for (int32_t type :
        {PEL_TYPE_GREY8, PEL_TYPE_BIT555, PEL_TYPE_BIT565, PEL_TYPE_BIT24, PEL_TYPE_BIT32}) {
     for (auto [w, h] : sizes) {
-      Image src = randomImage(type, w, h, uint32_t(type * 13 + w * 5 + h));
+      Image src = randomPicture(type, w, h, uint32_t(type * 13 + w * 5 + h));
       if (type == PEL_TYPE_BIT32)
         for (int32_t row = 0; row < h; ++row)
           for (int32_t x = 0; x < w; ++x) rowPtr(src.get(), row)[4 * x + 3] = 0x5A;
@@ -68,7 +68,7 @@ TEST_F(Scaling, AreaBilinearMatchesTheReference) {
 }
 
 TEST_F(Scaling, BilevelNearestFromTheFirstPixel) {
-  Image src = randomImage(PEL_TYPE_BIT1, 21, 9, 4);
+  Image src = randomPicture(PEL_TYPE_BIT1, 21, 9, 4);
   for (auto [dw, dh] : {std::pair{1u, 1u}, {21u, 9u}, {50u, 3u}, {8u, 30u}, {13u, 13u}}) {
     Image r(pelScaleEx(src.get(), dw, dh));
     ASSERT_TRUE(r);
@@ -87,7 +87,7 @@ TEST_F(Scaling, BilevelNearestFromTheFirstPixel) {
 TEST_F(Scaling, SameSizeIsIdentity) {
   for (int32_t type : kCreatableTypes) {
     SCOPED_TRACE(type);
-    Image src = randomImage(type, 11, 6, 3);
+    Image src = randomPicture(type, 11, 6, 3);
     if (type == PEL_TYPE_BIT555 || type == PEL_TYPE_BIT32)
       for (int32_t row = 0; row < 6; ++row)
         for (int32_t x = 0; x < 11; ++x)
@@ -117,7 +117,7 @@ TEST_F(Scaling, WorkedValues) {
   EXPECT_EQ(one->core->bits[0], (200 + 10 + 20 + 30 + 200) / 5);
   // White 5-6-5 stays white at any size; 5-5-5 never sets bit 15.
   Image white(pelCreateImage(PEL_TYPE_BIT565, 7, 3, nullptr, 0, 0, 0, 0));
-  Image w555 = randomImage(PEL_TYPE_BIT555, 7, 3, 1);
+  Image w555 = randomPicture(PEL_TYPE_BIT555, 7, 3, 1);
   std::memset(white->core->bits, 0xFF, white->core->bitsSize);
   std::memset(w555->core->bits, 0xFF, w555->core->bitsSize);
   for (auto [dw, dh] : {std::pair{3u, 2u}, {20u, 9u}, {1u, 8u}}) {
@@ -132,7 +132,7 @@ TEST_F(Scaling, WorkedValues) {
 }
 
 TEST_F(Scaling, RefusalsAndLargeSizes) {
-  Image src = randomImage(PEL_TYPE_BIT24, 4, 4, 1);
+  Image src = randomPicture(PEL_TYPE_BIT24, 4, 4, 1);
   EXPECT_EQ(pelScaleEx(nullptr, 1, 1), nullptr);
   EXPECT_EQ(pelScaleEx(src.get(), 0, 1), nullptr);
   EXPECT_EQ(pelScaleEx(src.get(), 0x80000005u, 1), nullptr);
@@ -164,7 +164,7 @@ TEST_F(Scaling, LargeAreaAverage) {
 
 TEST_F(Scaling, AllocationFailuresLeaveNothing) {
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT24}) {
-    Image src = randomImage(type, 19, 15, 2);
+    Image src = randomPicture(type, 19, 15, 2);
     for (auto [dw, dh] : {std::pair{5u, 4u}, {40u, 30u}}) {
       EXPECT_GT(sweepAllocationFailures([&] {
                   Image r(pelScaleEx(src.get(), dw, dh));

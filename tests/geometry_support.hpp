@@ -77,7 +77,7 @@ inline std::vector<RGBQUAD> colourfulPalette(uint32_t count) {
 }
 
 // An image of the type whose every stored byte, padding included, is random.
-inline Image randomImage(int32_t type, int32_t w, int32_t h, uint32_t seed) {
+inline Image randomPicture(int32_t type, int32_t w, int32_t h, uint32_t seed) {
   std::vector<RGBQUAD> table;
   if (type == PEL_TYPE_BIT4) table = colourfulPalette(16);
   if (type == PEL_TYPE_BIT8) table = colourfulPalette(256);

@@ -20,22 +20,25 @@ uint8_t *pictureLine(PELIMAGE *image, int32_t y) {
 }
 
 // Each mode writes line k and line H-1-k of the result from the other end
-// (or the same end) of the source, reversed or not.
-void mirrorLines(PELIMAGE *src, PELIMAGE *dst, uint32_t mode) {
+// (or the same end) of the source, reversed or not. False when a line could
+// not be moved (a reversed packed run needs a work block).
+bool mirrorLines(PELIMAGE *src, PELIMAGE *dst, uint32_t mode) {
   const int32_t w = width(*src->core->header), h = height(*src->core->header);
+  const auto xEnd = static_cast<uint32_t>(w);
+  auto move = [&](int32_t to, int32_t from, bool reversed) {
+    const auto y = static_cast<uint32_t>(from);
+    return reversed ? pelGetRevHorLine(pictureLine(dst, to), src, 0, xEnd, y) != 0
+                    : pelGetHorLine(pictureLine(dst, to), src, 0, xEnd, y) != 0;
+  };
   if (mode == 0) {
-    for (int32_t y = 0; y < h; ++y) pelGetRevHorLine(pictureLine(dst, y), src, 0, w, y);
-    return;
+    for (int32_t y = 0; y < h; ++y)
+      if (!move(y, y, true)) return false;
+    return true;
   }
-  for (int32_t k = 0; k < (h + 1) / 2; ++k) {
-    if (mode == 1) {
-      pelGetHorLine(pictureLine(dst, h - 1 - k), src, 0, w, k);
-      pelGetHorLine(pictureLine(dst, k), src, 0, w, h - 1 - k);
-    } else {
-      pelGetRevHorLine(pictureLine(dst, h - 1 - k), src, 0, w, k);
-      pelGetRevHorLine(pictureLine(dst, k), src, 0, w, h - 1 - k);
-    }
-  }
+  const bool reversed = mode != 1;
+  for (int32_t k = 0; k < (h + 1) / 2; ++k)
+    if (!move(h - 1 - k, k, reversed) || !move(k, h - 1 - k, reversed)) return false;
+  return true;
 }
 
 // A side and its margins, in 64 bits so that no margin can overflow: the
@@ -63,7 +66,8 @@ PELIMAGE *PELAPI pelMirror(PELIMAGE *image, uint32_t mode) noexcept {
   const BITMAPINFOHEADER &h = *image->core->header;
   ImagePtr result = makeResultLike(*image, width(h), height(h));
   if (!result) return nullptr;
-  mirrorLines(image, result.get(), mode);
+  // A result with lines missing is no result.
+  if (!mirrorLines(image, result.get(), mode)) return nullptr;
   return result.release();
 }
 
@@ -87,8 +91,13 @@ PELIMAGE *PELAPI pelFixBorder(PELIMAGE *image, int32_t left, int32_t top, int32_
   const auto dx1 = static_cast<int32_t>(across.dstBegin + (across.srcEnd - across.srcBegin));
   const int64_t lines = down.srcEnd - down.srcBegin;
   for (int64_t k = 0; k < lines; ++k) {
-    pelGetHorLine(buffer.get(), image, sx0, sx1, static_cast<int32_t>(down.srcBegin + k));
-    pelSetHorLine(result.get(), buffer.get(), dx0, dx1, static_cast<int32_t>(down.dstBegin + k));
+    const auto from = static_cast<uint32_t>(down.srcBegin + k);
+    const auto to = static_cast<uint32_t>(down.dstBegin + k);
+    if (!pelGetHorLine(buffer.get(), image, static_cast<uint32_t>(sx0), static_cast<uint32_t>(sx1),
+                       from) ||
+        !pelSetHorLine(result.get(), buffer.get(), static_cast<uint32_t>(dx0),
+                       static_cast<uint32_t>(dx1), to))
+      return nullptr;
   }
   return result.release();
 }
