@@ -81,6 +81,11 @@ set(PELC_TONE_SOURCES
 
 # Geometry.
 set(PELC_GEOMETRY_SOURCES
+  src/geometry/rotate_quarter.cpp
+  src/geometry/rotate_angle.cpp
+  src/geometry/scale.cpp
+  src/geometry/palette_nearest.cpp
+  src/geometry/mirror_border.cpp
 )
 
 set(PELC_SOURCES

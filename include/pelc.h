@@ -511,9 +511,26 @@ pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturatio
 
 /* ---- Rotation ---------------------------------------------------------------- */
 
+/* New image turned a quarter turn (direction 0 clockwise, else counter-clockwise), or null. */
+PELC_FN(PELIMAGE *) pelRotationEx(PELIMAGE *image, int32_t direction) PELC_NOEXCEPT;
+/* New image rotated clockwise by angle radians about the centre onto background, or null. */
+PELC_FN(PELIMAGE *)
+pelRotateAngleEx(PELIMAGE *image, float angle, uint32_t background) PELC_NOEXCEPT;
+
 /* ---- Scaling ----------------------------------------------------------------- */
 
+/* New image of width x height (each 1 to 2^31 - 1) by nearest pixel or area bilinear, or null. */
+PELC_FN(PELIMAGE *) pelScaleEx(PELIMAGE *image, uint32_t width, uint32_t height) PELC_NOEXCEPT;
+
 /* ---- Mirror and border repair ------------------------------------------------ */
+
+/* New image mirrored: mode 0 left-right, 1 top-bottom, any other both; or null. */
+PELC_FN(PELIMAGE *) pelMirror(PELIMAGE *image, uint32_t mode) PELC_NOEXCEPT;
+/* New image with each side widened (positive margin, painted in color) or cut (negative), or null.
+ */
+PELC_FN(PELIMAGE *)
+pelFixBorder(PELIMAGE *image, int32_t left, int32_t top, int32_t right, int32_t bottom,
+             uint32_t color) PELC_NOEXCEPT;
 
 PELC_END
 

@@ -16,7 +16,7 @@ convert_peers=(python3-opencv python3-pil)
 
 tone_peers=(python3-opencv python3-pil)
 
-geometry_peers=()
+geometry_peers=(python3-opencv python3-pil python3-numpy)
 
 all+=("${files_peers[@]}" "${convert_peers[@]}" "${tone_peers[@]}" "${geometry_peers[@]}")
 

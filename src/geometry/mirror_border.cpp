@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: MIT
+//
+// Mirror and border repair: new images built a line at a time from the
+// scan-line operations, so every depth moves whole runs in its own stored
+// format.
+#include "core/detail.hpp"
+#include "geometry/detail.hpp"
+
+#include <algorithm>
+#include <limits>
+
+using namespace pel::detail;
+
+namespace {
+
+// Picture line y of an image as a line buffer: its stored line.
+uint8_t *pictureLine(PELIMAGE *image, int32_t y) {
+  return storedLine(image->core->bits, image->lineBytes,
+                    int64_t{height(*image->core->header)} - 1 - y);
+}
+
+// Each mode writes line k and line H-1-k of the result from the other end
+// (or the same end) of the source, reversed or not. False when a line could
+// not be moved (a reversed packed run needs a work block).
+bool mirrorLines(PELIMAGE *src, PELIMAGE *dst, uint32_t mode) {
+  const int32_t w = width(*src->core->header), h = height(*src->core->header);
+  const auto xEnd = static_cast<uint32_t>(w);
+  auto move = [&](int32_t to, int32_t from, bool reversed) {
+    const auto y = static_cast<uint32_t>(from);
+    return reversed ? pelGetRevHorLine(pictureLine(dst, to), src, 0, xEnd, y) != 0
+                    : pelGetHorLine(pictureLine(dst, to), src, 0, xEnd, y) != 0;
+  };
+  if (mode == 0) {
+    for (int32_t y = 0; y < h; ++y)
+      if (!move(y, y, true)) return false;
+    return true;
+  }
+  const bool reversed = mode != 1;
+  for (int32_t k = 0; k < (h + 1) / 2; ++k)
+    if (!move(h - 1 - k, k, reversed) || !move(k, h - 1 - k, reversed)) return false;
+  return true;
+}
+
+// A side and its margins, in 64 bits so that no margin can overflow: the
+// kept source span, where it lands, and the new extent.
+struct Span {
+  int64_t srcBegin, srcEnd, dstBegin, extent;
+};
+bool spanOf(int64_t size, int64_t before, int64_t after, Span &span) {
+  span.extent = size + before + after;
+  if (size + before < 1 || size + after < 1 || span.extent < 1 ||
+      span.extent > std::numeric_limits<int32_t>::max())
+    return false;
+  span.srcBegin = std::max<int64_t>(0, -before);
+  span.srcEnd = size + std::min<int64_t>(0, after);
+  span.dstBegin = std::max<int64_t>(0, before);
+  return true;
+}
+
+} // namespace
+
+extern "C" {
+
+PELIMAGE *PELAPI pelMirror(PELIMAGE *image, uint32_t mode) noexcept {
+  if (!hasHeader(image)) return nullptr;
+  const BITMAPINFOHEADER &h = *image->core->header;
+  ImagePtr result = makeResultLike(*image, width(h), height(h));
+  if (!result) return nullptr;
+  // A result with lines missing is no result.
+  if (!mirrorLines(image, result.get(), mode)) return nullptr;
+  return result.release();
+}
+
+PELIMAGE *PELAPI pelFixBorder(PELIMAGE *image, int32_t left, int32_t top, int32_t right,
+                              int32_t bottom, uint32_t color) noexcept {
+  if (!hasHeader(image)) return nullptr;
+  const BITMAPINFOHEADER &h = *image->core->header;
+  Span across{}, down{};
+  if (!spanOf(width(h), left, right, across) || !spanOf(height(h), top, bottom, down))
+    return nullptr;
+  ImagePtr result = makeResultLike(*image, static_cast<int32_t>(across.extent),
+                                   static_cast<int32_t>(down.extent));
+  if (!result) return nullptr;
+  pelFillColor(result.get(), color);
+  const std::size_t bufferBytes = static_cast<std::size_t>(
+      uint64_t{bitCount(h)} * static_cast<uint64_t>(across.extent) / 8 + 4);
+  auto buffer = globalNew<uint8_t>(bufferBytes);
+  if (!buffer) return nullptr;
+  const auto sx0 = static_cast<int32_t>(across.srcBegin), sx1 = static_cast<int32_t>(across.srcEnd);
+  const auto dx0 = static_cast<int32_t>(across.dstBegin);
+  const auto dx1 = static_cast<int32_t>(across.dstBegin + (across.srcEnd - across.srcBegin));
+  const int64_t lines = down.srcEnd - down.srcBegin;
+  for (int64_t k = 0; k < lines; ++k) {
+    const auto from = static_cast<uint32_t>(down.srcBegin + k);
+    const auto to = static_cast<uint32_t>(down.dstBegin + k);
+    if (!pelGetHorLine(buffer.get(), image, static_cast<uint32_t>(sx0), static_cast<uint32_t>(sx1),
+                       from) ||
+        !pelSetHorLine(result.get(), buffer.get(), static_cast<uint32_t>(dx0),
+                       static_cast<uint32_t>(dx1), to))
+      return nullptr;
+  }
+  return result.release();
+}
+
+} // extern "C"

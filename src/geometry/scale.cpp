@@ -1,0 +1,300 @@
+// SPDX-License-Identifier: MIT
+//
+// Resizing with fixed-point steps (ten fractional bits). The nearest-pixel
+// methods anchor at the first pixel, the area-weighted bilinear method one
+// step in. Steps and accumulators are 64-bit, so sources of any valid width
+// keep exact positions, and the area sums cannot wrap.
+#include "core/detail.hpp"
+#include "geometry/detail.hpp"
+
+#include <limits>
+#include <type_traits>
+
+using namespace pel::detail;
+
+namespace {
+
+struct Scaling {
+  const PELIMAGE *src;
+  PELIMAGE *dst;
+  uint64_t srcW, srcH, dstW, dstH;
+  uint64_t stepX, stepY;
+};
+
+const uint8_t *srcPictureLine(const Scaling &s, uint64_t line) {
+  return storedLine(s.src->core->bits, s.src->lineBytes, static_cast<int64_t>(s.srcH - 1 - line));
+}
+uint8_t *dstPictureLine(const Scaling &s, uint64_t line) {
+  return storedLine(s.dst->core->bits, s.dst->lineBytes, static_cast<int64_t>(s.dstH - 1 - line));
+}
+
+// Bilevel: the store starts all ones and only zero source bits are cleared,
+// so the padding bits stay 1.
+bool scaleBits(const Scaling &s) {
+  std::memset(s.dst->core->bits, 0xFF, storeBytes(*s.dst));
+  uint64_t ay = 0;
+  for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) {
+    const uint8_t *src = srcPictureLine(s, ay >> kFracBits);
+    uint8_t *dst = dstPictureLine(s, i);
+    uint64_t ax = 0;
+    for (uint64_t j = 0; j < s.dstW; ++j, ax += s.stepX) {
+      const uint64_t x = ax >> kFracBits;
+      if (!(src[x >> 3] & bitMask(static_cast<int64_t>(x))))
+        dst[j >> 3] &= static_cast<uint8_t>(~bitMask(static_cast<int64_t>(j)));
+    }
+  }
+  return true;
+}
+
+bool scalePalette(const Scaling &s) {
+  scalePaletteNearest(*s.src, *s.dst, s.stepX, s.stepY);
+  return true;
+}
+
+// Owner of a zeroed work buffer from the global heap.
+template <typename T> GlobalPtr<T> workBuffer(uint64_t count) {
+  if (count == 0 || count > std::numeric_limits<std::size_t>::max() / sizeof(T)) return nullptr;
+  return globalNew<T>(static_cast<std::size_t>(count) * sizeof(T));
+}
+
+// Whole part of an accumulator raised to 1 when it is 0; the fraction kept.
+struct Position {
+  uint64_t index;
+  int32_t frac;
+};
+Position positionOf(uint64_t acc) {
+  const uint64_t whole = acc >> kFracBits;
+  return {whole == 0 ? 1 : whole, static_cast<int32_t>(acc & kFracMask)};
+}
+
+// A source line as 8-bit lanes: the stored bytes themselves for the byte
+// formats, the unpacked channels for the 16-bit ones.
+template <typename T> constexpr int kLanes = T::kBytes == 2 ? 3 : T::kBytes;
+
+// The finishing step of a result line when no area is averaged.
+struct NoArea {
+  void operator()(int32_t *) const {}
+};
+
+// One result column: lane offsets of the left sample and of its right
+// neighbour (the same pixel when there is none), the weight of the right one
+// and the lane offset where the area block starts.
+struct Column {
+  std::size_t left, right, block;
+  int32_t frac;
+};
+
+template <typename T> struct AreaBilinear {
+  static constexpr int C = T::kChannels;
+  static constexpr int L = kLanes<T>;
+  const Scaling &s;
+  uint64_t blockW = 0, blockH = 0;
+  GlobalPtr<Column> columns;
+  GlobalPtr<int32_t> rows[2]; // horizontally weighted lines, 1024ths
+  int64_t rowKey[2] = {-1, -1};
+  GlobalPtr<int32_t> values;   // one result line, channel values
+  GlobalPtr<uint8_t> unpacked; // 16-bit formats only
+  explicit AreaBilinear(const Scaling &scaling) : s(scaling) {}
+
+  bool prepare() {
+    columns = workBuffer<Column>(s.dstW);
+    for (auto &row : rows) row = workBuffer<int32_t>(s.dstW * C);
+    values = workBuffer<int32_t>(s.dstW * C);
+    if (T::kBytes == 2) unpacked = workBuffer<uint8_t>(s.srcW * L);
+    if (!columns || !rows[0] || !rows[1] || !values || (T::kBytes == 2 && !unpacked)) return false;
+    uint64_t ax = s.stepX;
+    for (uint64_t j = 0; j < s.dstW; ++j, ax += s.stepX) {
+      const Position px = positionOf(ax);
+      const std::size_t left = static_cast<std::size_t>(px.index - 1) * L;
+      columns.get()[j] = {left, px.index < s.srcW ? left + L : left,
+                          static_cast<std::size_t>(px.index - blockW) * L, px.frac};
+    }
+    return true;
+  }
+
+  const uint8_t *lanes(uint64_t line) {
+    const uint8_t *src = srcPictureLine(s, line);
+    if constexpr (T::kBytes != 2) {
+      return src;
+    } else {
+      uint8_t *out = unpacked.get();
+      for (uint64_t x = 0; x < s.srcW; ++x, src += 2, out += 3) {
+        int32_t c[3];
+        T::load(src, c);
+        for (int k = 0; k < 3; ++k) out[k] = static_cast<uint8_t>(c[k]);
+      }
+      return unpacked.get();
+    }
+  }
+
+  // Line `line` weighted horizontally, or (weighted false) its left samples
+  // alone, kept in one of two slots so that consecutive result lines reuse it.
+  const int32_t *row(uint64_t line, bool weighted, int keep) {
+    const int64_t key = static_cast<int64_t>(line * 2 + (weighted ? 1 : 0));
+    for (int slot = 0; slot < 2; ++slot)
+      if (rowKey[slot] == key) return rows[slot].get();
+    const int slot = keep == 0 ? 1 : 0;
+    const uint8_t *src = lanes(line);
+    int32_t *out = rows[slot].get();
+    const Column *col = columns.get();
+    for (uint64_t j = 0; j < s.dstW; ++j, out += C) {
+      for (int k = 0; k < C; ++k) {
+        const int32_t a0 = src[col[j].left + k], a1 = src[col[j].right + k];
+        out[k] = a0 * kOne + (weighted ? (a1 - a0) * col[j].frac : 0);
+      }
+    }
+    rowKey[slot] = key;
+    return out - s.dstW * C;
+  }
+
+  int slotOf(const int32_t *p) const { return p == rows[0].get() ? 0 : 1; }
+
+  // Result line i: the vertical weighting into `values`, then `finish` (the
+  // area average, if any), then the store.
+  template <typename Finish> void line(uint64_t i, uint64_t ay, Finish &&finish) {
+    const Position py = positionOf(ay);
+    const int32_t *a = row(py.index - 1, true, -1);
+    const int32_t *b =
+        py.index < s.srcH ? row(py.index, true, slotOf(a)) : row(py.index - 1, false, slotOf(a));
+    const int32_t fy = py.frac;
+    int32_t *v = values.get();
+    const std::size_t n = static_cast<std::size_t>(s.dstW) * C;
+    uint8_t *d = dstPictureLine(s, i);
+    if constexpr (C == T::kBytes && std::is_same_v<std::decay_t<Finish>, NoArea>) {
+      // Nothing between weighting and storing: one pass.
+      for (std::size_t k = 0; k < n; ++k)
+        d[k] = static_cast<uint8_t>((a[k] * kOne + (b[k] - a[k]) * fy) >> 20);
+      return;
+    }
+    for (std::size_t k = 0; k < n; ++k) v[k] = (a[k] * kOne + (b[k] - a[k]) * fy) >> 20;
+    finish(v);
+    if constexpr (C == T::kBytes) {
+      for (std::size_t k = 0; k < n; ++k) d[k] = static_cast<uint8_t>(v[k]);
+    } else {
+      for (uint64_t j = 0; j < s.dstW; ++j, v += C, d += T::kBytes) T::store(d, v);
+    }
+  }
+};
+
+// Exact quotient by a fixed divisor of at most 2^20 for dividends below
+// 2^28: multiply by the rounded-up reciprocal and shift.
+struct Divider {
+  uint64_t divisor, reciprocal;
+  explicit Divider(uint64_t d) : divisor(d), reciprocal(((uint64_t{1} << 48) + d - 1) / d) {}
+  uint64_t operator()(uint64_t n) const {
+    return divisor <= (uint64_t{1} << 20) ? (n * reciprocal) >> 48 : n / divisor;
+  }
+};
+
+template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+  const Scaling &s = f.s;
+  constexpr int C = T::kChannels, L = kLanes<T>;
+  auto sums = workBuffer<Sum>(s.srcW * L);
+  if (!sums) return false;
+  const Divider divide(1 + f.blockW * f.blockH);
+  uint64_t ay = s.stepY;
+  for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) {
+    // Column sums over the block's lines, then per result column over its
+    // block's columns; the bilinear value counts as one more sample.
+    Sum *sum = sums.get();
+    const std::size_t lanes = static_cast<std::size_t>(s.srcW) * L;
+    const uint64_t end = positionOf(ay).index;
+    uint64_t l = end - f.blockH;
+    if constexpr (T::kBytes != 2) {
+      // Two stored lines per pass halve the sums' traffic.
+      for (; l + 1 < end; l += 2) {
+        const uint8_t *p = f.lanes(l), *q = f.lanes(l + 1);
+        if (l == end - f.blockH) {
+          for (std::size_t n = 0; n < lanes; ++n) sum[n] = static_cast<Sum>(p[n] + q[n]);
+        } else {
+          for (std::size_t n = 0; n < lanes; ++n) sum[n] += static_cast<Sum>(p[n] + q[n]);
+        }
+      }
+    }
+    if (l == end - f.blockH) {
+      const uint8_t *p = f.lanes(l++);
+      for (std::size_t n = 0; n < lanes; ++n) sum[n] = p[n];
+    }
+    for (; l < end; ++l) {
+      const uint8_t *p = f.lanes(l);
+      for (std::size_t n = 0; n < lanes; ++n) sum[n] += p[n];
+    }
+    const Column *col = f.columns.get();
+    f.line(i, ay, [&](int32_t *v) {
+      for (uint64_t j = 0; j < s.dstW; ++j, v += C) {
+        for (int k = 0; k < C; ++k) {
+          uint64_t total = static_cast<uint64_t>(v[k]);
+          const Sum *p = sum + col[j].block + k;
+          for (uint64_t x = 0; x < f.blockW; ++x, p += L) total += *p;
+          v[k] = static_cast<int32_t>(divide(total));
+        }
+      }
+    });
+  }
+  return true;
+}
+
+// Positions from one step in; the block average only when neither axis is
+// enlarged. Block sums fit 32 bits unless one result pixel averages more
+// than about 16.8 million source pixels.
+template <typename T> bool scaleBilinear(const Scaling &s) {
+  AreaBilinear<T> f(s);
+  f.blockW = s.stepX >> kFracBits;
+  f.blockH = s.stepY >> kFracBits;
+  if (!f.prepare()) return false;
+  if (f.blockW == 0 || f.blockH == 0) {
+    uint64_t ay = s.stepY;
+    for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) f.line(i, ay, NoArea{});
+    return true;
+  }
+  if ((f.blockW * f.blockH + 1) * 255 <= std::numeric_limits<uint32_t>::max())
+    return scaleArea<T, uint32_t>(f);
+  return scaleArea<T, uint64_t>(f);
+}
+
+using Method = bool (*)(const Scaling &);
+constexpr std::array<Method, 12> kMethods = {
+    nullptr,               // 0 unknown
+    scaleBits,             // 1
+    scalePalette,          // 2
+    scalePalette,          // 3
+    nullptr,               // 4 run-length
+    scalePalette,          // 5
+    scaleBilinear<Grey8>,  // 6
+    nullptr,               // 7 run-length
+    scaleBilinear<Rgb555>, // 8
+    scaleBilinear<Rgb565>, // 9
+    scaleBilinear<Bgr24>,  // 10
+    scaleBilinear<Bgr32>,  // 11
+};
+static_assert(kMethods.size() == PEL_TYPE_BIT32 + 1);
+
+} // namespace
+
+extern "C" {
+
+PELIMAGE *PELAPI pelScaleEx(PELIMAGE *image, uint32_t width, uint32_t height) noexcept {
+  if (!hasHeader(image)) return nullptr;
+  // Sizes that do not survive as signed header fields are refused before
+  // anything is made.
+  constexpr uint32_t kMax = std::numeric_limits<int32_t>::max();
+  if (width > kMax || height > kMax) return nullptr;
+  const BITMAPINFOHEADER &h = *image->core->header;
+  if (pel::detail::width(h) <= 0 || pel::detail::height(h) <= 0) return nullptr;
+  ImagePtr result =
+      makeResultLike(*image, static_cast<int32_t>(width), static_cast<int32_t>(height));
+  if (!result) return nullptr;
+  const auto type = static_cast<std::size_t>(result->imageType);
+  const Method method = type < kMethods.size() ? kMethods[type] : nullptr;
+  // The methods read the source in the result's format.
+  if (!method || bitCount(*result->core->header) != bitCount(h)) return result.release();
+  Scaling s{image, result.get(), 0, 0, width, height, 0, 0};
+  s.srcW = static_cast<uint32_t>(pel::detail::width(h));
+  s.srcH = static_cast<uint32_t>(pel::detail::height(h));
+  s.stepX = (s.srcW << kFracBits) / s.dstW;
+  s.stepY = (s.srcH << kFracBits) / s.dstH;
+  if (!method(s)) return nullptr;
+  return result.release();
+}
+
+} // extern "C"
