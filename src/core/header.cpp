@@ -3,6 +3,7 @@
 // Header arithmetic, the repairing and the strict validation, and the
 // classification of a header into an image type.
 #include "core/detail.hpp"
+#include "core/standard_palettes.hpp"
 
 using namespace pel::detail;
 
@@ -225,18 +226,20 @@ int32_t PELAPI pelGetImageTypeEx(const BITMAPINFOHEADER *header, int32_t greyTes
   const uint32_t comp = compression(*header);
   // A table shorter than the ramp cannot be the ramp, and the bytes behind it
   // are not the header's to read.
-  auto isRamp = [&](uint32_t entries, uint32_t kind) {
-    return greyTest && pelGetClrUsed(header) >= entries &&
-           pelIsGDIColors(reinterpret_cast<const RGBQUAD *>(afterHeader(header)), kind);
+  // The ramps are compared in place: a type must not depend on whether a
+  // reference table could be had, and classifying has no way to fail.
+  auto isRamp = [&](const auto &ramp) {
+    return greyTest && pelGetClrUsed(header) >= ramp.size() &&
+           std::memcmp(afterHeader(header), ramp.data(), ramp.size() * sizeof(RGBQUAD)) == 0;
   };
   switch (bitCount(*header)) {
   case 1: return PEL_TYPE_BIT1;
   case 4:
     if (comp == BI_RLE4) return PEL_TYPE_RLE4;
-    return isRamp(16, PEL_PAL_GREY16) ? PEL_TYPE_GREY4 : PEL_TYPE_BIT4;
+    return isRamp(pel::palettes::kGrey16) ? PEL_TYPE_GREY4 : PEL_TYPE_BIT4;
   case 8:
     if (comp == BI_RLE8) return PEL_TYPE_RLE8;
-    return isRamp(256, PEL_PAL_GREY256) ? PEL_TYPE_GREY8 : PEL_TYPE_BIT8;
+    return isRamp(pel::palettes::kGrey256) ? PEL_TYPE_GREY8 : PEL_TYPE_BIT8;
   case 16: {
     if (comp != BI_BITFIELDS) return PEL_TYPE_BIT555;
     uint32_t redMask = 0;
