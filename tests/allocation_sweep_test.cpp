@@ -300,12 +300,22 @@ std::string describe(int32_t type, int32_t kind) {
   return "type " + std::to_string(type) + " kind " + std::to_string(kind);
 }
 
+// A run-length image: a stream far shorter than plain lines would be.
+Image runLengthImage(int32_t kind, bool four = false) {
+  BITMAPINFOHEADER h = pel::test::header(40, 30, four ? 4 : 8, four ? BI_RLE4 : BI_RLE8);
+  h.biSizeImage = 300;
+  const std::vector<RGBQUAD> table = pel::test::palette(four ? PEL_PAL_COLOR16 : PEL_PAL_COLOR256);
+  Image image(pelCreateImageEx(&h, table.data(), kind));
+  EXPECT_NE(image, nullptr);
+  if (image) fillPattern(image->core->bits, image->core->bitsSize, 3);
+  return image;
+}
+
 // An operation that makes a new image of a source it leaves alone.
-Sweep deriving(const std::string &name, int32_t type, int32_t kind,
-               std::function<PELIMAGE *(PELIMAGE *)> op, const std::string &extra = "",
-               int32_t width = 13, int32_t height = 7) {
-  return {name, describe(type, kind) + extra, [=](FailingRun &run) {
-            Image source = patterned(type, kind, width, height);
+Sweep deriving(const std::string &name, const std::string &variant, std::function<Image()> make,
+               std::function<PELIMAGE *(PELIMAGE *)> op) {
+  return {name, variant, [=](FailingRun &run) {
+            Image source = make();
             if (!source) return false;
             // What the operation makes with memory to spare.
             const Image reference(op(source.get()));
@@ -320,6 +330,14 @@ Sweep deriving(const std::string &name, int32_t type, int32_t kind,
             pelDestroyImage(result);
             return true;
           }};
+}
+
+Sweep deriving(const std::string &name, int32_t type, int32_t kind,
+               std::function<PELIMAGE *(PELIMAGE *)> op, const std::string &extra = "",
+               int32_t width = 13, int32_t height = 7) {
+  return deriving(
+      name, describe(type, kind) + extra, [=] { return patterned(type, kind, width, height); },
+      std::move(op));
 }
 
 void addMemorySweeps(std::vector<Sweep> &out) {
@@ -608,6 +626,35 @@ void addInteropSweeps(std::vector<Sweep> &out) {
       }
 }
 
+// Screen bitmaps of images: the bitmap and its memory contexts can fail too.
+void addBitmapSweeps(std::vector<Sweep> &out) {
+  for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT4, PEL_TYPE_BIT8, PEL_TYPE_BIT565, PEL_TYPE_BIT24,
+                       PEL_TYPE_BIT32}) {
+    out.push_back({"pelCreateDDB", describe(type, 1), [=](FailingRun &run) {
+                     Image image = patterned(type, PEL_MEM_GLOBAL_FIXED);
+                     if (!image) return false;
+                     const ImageState before = stateOf(image.get());
+                     os::HBITMAP bitmap = run([&] { return pelCreateDDB(image.get()); });
+                     EXPECT_TRUE(unchanged(before, image.get()));
+                     if (!bitmap) return false;
+                     os::HBITMAP expected = pelCreateDDB(image.get());
+                     EXPECT_TRUE(bitmapState(bitmap) == bitmapState(expected));
+                     os::DeleteObject(expected);
+                     os::DeleteObject(bitmap);
+                     return true;
+                   }});
+    // The image is ended whatever happens.
+    out.push_back({"pelDetachDDB", describe(type, 1), [=](FailingRun &run) {
+                     PELIMAGE *image = patterned(type, PEL_MEM_GLOBAL_FIXED).release();
+                     if (!image) return false;
+                     os::HBITMAP bitmap = run([&] { return pelDetachDDB(image); });
+                     if (!bitmap) return false;
+                     os::DeleteObject(bitmap);
+                     return true;
+                   }});
+  }
+}
+
 void addPixelSweeps(std::vector<Sweep> &out) {
   // Runs that start inside a byte stage through scratch memory.
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT4}) {
@@ -650,6 +697,13 @@ void addPixelSweeps(std::vector<Sweep> &out) {
                      return done == 1;
                    }});
   static const int32_t kRect[4] = {1, 2, 11, 6};
+  // Run-length images are copied whole, as their stream.
+  for (bool four : {false, true})
+    for (int32_t kind : {PEL_MEM_AUTO, PEL_MEM_FILE})
+      out.push_back(deriving(
+          "pelCopyImage", std::string(four ? "RLE4" : "RLE8") + " kind " + std::to_string(kind),
+          [=] { return runLengthImage(kind, four); },
+          [](PELIMAGE *source) { return pelCopyImage(source, nullptr, PEL_MEM_GLOBAL_MOVEABLE); }));
   for (int32_t type : kAllTypes)
     for (int32_t kind : {PEL_MEM_GLOBAL_FIXED, PEL_MEM_FILE})
       for (int32_t target : {PEL_MEM_AUTO, PEL_MEM_GLOBAL_MOVEABLE, PEL_MEM_FILE})
@@ -712,11 +766,16 @@ void addToneSweeps(std::vector<Sweep> &out) {
        [](PELIMAGE *i, int32_t copy) { return pelSaturation(i, 120, 10, -40, copy); }},
   };
   for (const auto &[name, tone] : tones) {
-    for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT8, PEL_TYPE_BIT565, PEL_TYPE_BIT24})
+    for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_GREY4, PEL_TYPE_BIT8, PEL_TYPE_BIT565,
+                         PEL_TYPE_BIT24, PEL_TYPE_BIT32})
       for (int32_t kind : {PEL_MEM_GLOBAL_FIXED, PEL_MEM_GLOBAL_MOVEABLE, PEL_MEM_FILE})
         out.push_back(deriving(
             name, type, kind, [tone = tone](PELIMAGE *source) { return tone(source, 1); },
             " copy"));
+    // A run-length image keeps its stream; only the copy's palette changes.
+    out.push_back(deriving(
+        name, "RLE8 kind 1 copy", [] { return runLengthImage(PEL_MEM_GLOBAL_FIXED); },
+        [tone = tone](PELIMAGE *source) { return tone(source, 1); }));
   }
   // Big true-colour images take look-up tables from memory; without them the
   // result must be the same, and in place nothing is half done.
@@ -786,6 +845,7 @@ std::vector<Sweep> sweeps(const ScratchDir &dir) {
   addFileSweeps(out, dir);
   addListSweeps(out);
   addInteropSweeps(out);
+  addBitmapSweeps(out);
   addPixelSweeps(out);
   addConversionSweeps(out);
   addToneSweeps(out);
@@ -998,22 +1058,6 @@ std::vector<Quiet> quietExports(const ScratchDir &dir) {
          pelDestroyImagelist(list);
        }},
       {"pelReplaceImageInside", [](Armed &a) { a([] { pelReplaceImageInside(); }); }},
-      {"pelCreateDDB",
-       [](Armed &a) {
-         I i = img();
-         os::HBITMAP bitmap = nullptr;
-         a([&] { bitmap = pelCreateDDB(i.get()); });
-         EXPECT_NE(bitmap, nullptr);
-         if (bitmap) os::DeleteObject(bitmap);
-       }},
-      {"pelDetachDDB",
-       [](Armed &a) {
-         PELIMAGE *p = img().release();
-         os::HBITMAP bitmap = nullptr;
-         a([&] { bitmap = pelDetachDDB(p); });
-         EXPECT_NE(bitmap, nullptr);
-         if (bitmap) os::DeleteObject(bitmap);
-       }},
       {"pelGetPrivateVersion", [](Armed &a) { a([] { pelGetPrivateVersion(); }); }},
       {"pelGetPublicVersion", [](Armed &a) { a([] { pelGetPublicVersion(); }); }},
       // The forwarders reach a sibling library that is not there in the test.

@@ -6,10 +6,16 @@
 
 namespace pel::os {
 
+// Bitmaps and memory contexts are obtained like memory: the failure hook can
+// refuse them, so that tests reach the paths where the system has none left.
 HBITMAP CreateCompatibleBitmap(HDC dc, int width, int height) noexcept {
+  if (detail::refuseAllocation()) return nullptr;
   return ::CreateCompatibleBitmap(dc, width, height);
 }
-HDC CreateCompatibleDC(HDC dc) noexcept { return ::CreateCompatibleDC(dc); }
+HDC CreateCompatibleDC(HDC dc) noexcept {
+  if (detail::refuseAllocation()) return nullptr;
+  return ::CreateCompatibleDC(dc);
+}
 HGDIOBJ SelectObject(HDC dc, HGDIOBJ object) noexcept { return ::SelectObject(dc, object); }
 BOOL DeleteDC(HDC dc) noexcept { return ::DeleteDC(dc); }
 BOOL DeleteObject(HGDIOBJ object) noexcept { return ::DeleteObject(object); }
