@@ -44,6 +44,21 @@ int liveGdiObjects() {
 #endif
 }
 
+// Open descriptors of the process where they can be counted (a failed load
+// must not leave its file open); -1 elsewhere.
+long openFiles() {
+#if defined(__linux__)
+  std::error_code ec;
+  long count = 0;
+  for (auto it = std::filesystem::directory_iterator("/proc/self/fd", ec);
+       !ec && it != std::filesystem::directory_iterator(); it.increment(ec))
+    ++count;
+  return ec ? -1 : count;
+#else
+  return -1;
+#endif
+}
+
 // Whether the failure armed for the nth allocation from the call's start was
 // used up: if not, one of nth fresh allocations is refused now. Disarms.
 bool armedFailureUsed(unsigned nth) {
@@ -1219,6 +1234,7 @@ TEST_F(SweepSettings, AllocationFailureSweep) {
 
   const long startBlocks = os::test::liveBlocks();
   const int startGdi = liveGdiObjects();
+  const long startFiles = openFiles();
   std::map<std::string, unsigned> failedRuns; // per export, over all its variants
   for (const Sweep &s : swept) {
     SCOPED_TRACE(s.exportName + " " + s.variant);
@@ -1231,6 +1247,7 @@ TEST_F(SweepSettings, AllocationFailureSweep) {
       EXPECT_EQ(os::test::liveBlocks(), startBlocks) << "blocks left";
       EXPECT_EQ(liveGdiObjects(), startGdi) << "bitmaps or contexts left";
       EXPECT_TRUE(mappingFiles(dir_.path()).empty()) << "temporary files left";
+      EXPECT_EQ(openFiles(), startFiles) << "files left open";
       if (!run.fired()) {
         // The operation needed fewer allocations than nth: it must have run.
         EXPECT_TRUE(succeeded) << "failed though no allocation failed";
