@@ -11,10 +11,8 @@
 #include "pelc_winstub.h"
 #endif
 
-#include <cmath>
 #include <fstream>
 #include <functional>
-#include <iterator>
 #include <map>
 #include <memory>
 #include <set>
@@ -118,14 +116,18 @@ void fillPattern(uint8_t *bits, std::size_t size, uint32_t seed) {
     bits[i] = static_cast<uint8_t>(i * 151 + (i >> 7) * 13 + seed * 17 + 7);
 }
 
-// An image with patterned bits (line padding included), made with nothing armed.
+// An image with patterned bits (line padding included) and a transparent
+// colour, made with nothing armed.
 Image patterned(int32_t type, int32_t kind, int32_t width = 13, int32_t height = 7) {
   const std::vector<RGBQUAD> table = tableFor(type);
   Image image(pelCreateImage(type, width, height, table.empty() ? nullptr : table.data(),
                              static_cast<uint32_t>(table.size()), 3780, 2835, kind));
   EXPECT_NE(image, nullptr) << "type " << type << " kind " << kind;
-  if (image)
+  if (image) {
     fillPattern(image->core->bits, image->core->bitsSize, static_cast<uint32_t>(type * 7 + kind));
+    // Copies carry it; everything else must leave it behind.
+    pelSetTranspClr(image.get(), 0x00FFFFFF);
+  }
   return image;
 }
 
@@ -179,7 +181,8 @@ ImageState stateOf(const PELIMAGE *image) {
   if (expected.imageType != actual.imageType || expected.lineBytes != actual.lineBytes ||
       expected.transpValid != actual.transpValid || expected.transpColor != actual.transpColor)
     return ::testing::AssertionFailure()
-           << "handle record differs: type " << actual.imageType << " for " << expected.imageType;
+           << "handle record differs: type " << actual.imageType << " for " << expected.imageType
+           << ", transparent colour " << actual.transpColor << " for " << expected.transpColor;
   const IMAGECORE &e = *expected.core, &a = *actual.core;
   if (bytesOf(e.header, e.headerSize) != bytesOf(a.header, a.headerSize))
     return ::testing::AssertionFailure() << "header block differs";
@@ -488,6 +491,8 @@ void addFileSweeps(std::vector<Sweep> &out, const ScratchDir &dir) {
       const std::string path = dir.file("sweep-" + std::to_string(type) + ".bmp");
       out.push_back({"pelLoadBmpFile", describe(type, kind), [=](FailingRun &run) {
                        Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
+                       // A file holds no transparent colour.
+                       if (model) pelSetTranspClr(model.get(), 0xFFFFFFFF);
                        if (!model || !pelSaveBmpFile(model.get(), path.c_str())) return false;
                        PELIMAGE *image = run([&] { return pelLoadBmpFile(path.c_str(), kind); });
                        std::remove(path.c_str());
