@@ -131,6 +131,20 @@ Image patterned(int32_t type, int32_t kind, int32_t width = 13, int32_t height =
   return image;
 }
 
+// The same from a header that says it is larger than 40 bytes, as newer
+// writers make them; the image keeps what its header says.
+Image widelyHeaded(int32_t type, int32_t kind) {
+  const Image model = patterned(type, kind);
+  if (!model) return nullptr;
+  BITMAPINFOHEADER h = *model->core->header;
+  h.biSize = 124;
+  const std::vector<RGBQUAD> table = tableFor(type);
+  Image image(pelCreateImageEx(&h, table.empty() ? nullptr : table.data(), kind));
+  EXPECT_NE(image, nullptr);
+  if (image) std::memcpy(image->core->bits, model->core->bits, model->core->bitsSize);
+  return image;
+}
+
 struct ImageState {
   PELIMAGE record{};
   IMAGECORE core{};
@@ -201,8 +215,18 @@ Bytes packed(const PELIMAGE *image) {
 
 // ---- Caller blocks, bitmaps and lists -------------------------------------
 
-os::HGLOBAL dibBlock(const PELIMAGE *image) {
-  const Bytes dib = packed(image);
+// The image as a packed DIB whose true-colour header also carries a colour
+// table of `entries` (as some writers make them): the bits follow the table.
+Bytes packedWithTable(const PELIMAGE *image, uint32_t entries) {
+  Bytes dib = bytesOf(image->core->header, image->core->headerSize);
+  reinterpret_cast<BITMAPINFOHEADER *>(dib.data())->biClrUsed = entries;
+  for (uint32_t i = 0; i < entries * 4; ++i) dib.push_back(static_cast<uint8_t>(0x40 + i));
+  const Bytes bits = bytesOf(image->core->bits, image->core->bitsSize);
+  dib.insert(dib.end(), bits.begin(), bits.end());
+  return dib;
+}
+
+os::HGLOBAL dibBlock(const Bytes &dib) {
   os::HGLOBAL block = os::GlobalAlloc(GHND, dib.size());
   EXPECT_NE(block, nullptr);
   if (!block) return nullptr;
@@ -429,20 +453,6 @@ void addCreationSweeps(std::vector<Sweep> &out) {
                        pelDestroyImage(image);
                        return true;
                      }});
-    out.push_back({"pelGetTempPELIMAGE", describe(type, 1), [=](FailingRun &run) {
-                     Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
-                     if (!model) return false;
-                     Bytes dib = packed(model.get());
-                     const Bytes kept = dib;
-                     PELIMAGE *temp = run([&] { return pelGetTempPELIMAGE(dib.data()); });
-                     EXPECT_EQ(dib, kept);
-                     if (!temp) return false;
-                     EXPECT_EQ(temp->core->bits, dib.data() + model->core->headerSize);
-                     EXPECT_EQ(temp->imageType, model->imageType);
-                     pelReleaseTempPELIMAGE(temp);
-                     EXPECT_EQ(dib, kept);
-                     return true;
-                   }});
     out.push_back({"pelGetTempPELIMAGEx", describe(type, 1), [=](FailingRun &run) {
                      Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
                      if (!model) return false;
@@ -557,55 +567,92 @@ void addListSweeps(std::vector<Sweep> &out) {
 
 void addInteropSweeps(std::vector<Sweep> &out) {
   for (int32_t type : {PEL_TYPE_GREY4, PEL_TYPE_BIT8, PEL_TYPE_BIT565, PEL_TYPE_BIT24}) {
-    out.push_back({"pelAttachDIB", describe(type, 2), [=](FailingRun &run) {
-                     Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
-                     os::HGLOBAL block = model ? dibBlock(model.get()) : nullptr;
-                     if (!block) return false;
-                     const BlockState before = blockState(block);
-                     PELIMAGE *image = run([&] { return pelAttachDIB(block); });
-                     if (!image) {
-                       EXPECT_TRUE(blockState(block) == before) << "caller's block changed";
-                       os::GlobalFree(block);
-                       return false;
-                     }
-                     EXPECT_EQ(image->imageType, model->imageType);
-                     EXPECT_TRUE(wellFormed(image));
-                     pelDestroyImage(image); // frees the adopted block
-                     return true;
-                   }});
-    for (int32_t kind : {PEL_MEM_GLOBAL_FIXED, PEL_MEM_VIRTUAL, PEL_MEM_FILE})
-      out.push_back({"pelDetachDIB", describe(type, kind), [=](FailingRun &run) {
-                       Image image = patterned(type, kind);
-                       if (!image) return false;
-                       const ImageState before = stateOf(image.get());
-                       const Bytes dib = packed(image.get());
-                       os::HGLOBAL block = run([&] { return pelDetachDIB(image.get()); });
-                       if (!block) {
-                         EXPECT_TRUE(unchanged(before, image.get()));
-                         return false;
-                       }
-                       image.release(); // ended by the detach
-                       EXPECT_EQ(blockState(block).bytes, dib);
-                       os::GlobalFree(block);
-                       return true;
-                     }});
-    for (int32_t kind : {PEL_MEM_AUTO, PEL_MEM_GLOBAL_FIXED, PEL_MEM_FILE})
-      for (bool whole : {true, false})
-        out.push_back({"pelCopyDIB", describe(type, kind) + (whole ? " whole" : " rectangle"),
-                       [=](FailingRun &run) {
-                         Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
-                         os::HGLOBAL block = model ? dibBlock(model.get()) : nullptr;
-                         if (!block) return false;
-                         const int32_t rect[4] = {1, 2, 10, 6};
-                         const BlockState before = blockState(block);
-                         PELIMAGE *image = run(
-                             [&] { return pelCopyDIB(block, whole ? nullptr : rect, 0, kind); });
+    // True-colour blocks may carry a colour table in front of their bits.
+    const bool trueColour = type == PEL_TYPE_BIT565 || type == PEL_TYPE_BIT24;
+    for (bool tabled : {false, true}) {
+      if (tabled && !trueColour) continue;
+      const std::string variant = describe(type, 2) + (tabled ? " with a table" : "");
+      out.push_back({"pelAttachDIB", variant, [=](FailingRun &run) {
+                       Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
+                       if (!model) return false;
+                       os::HGLOBAL block =
+                           dibBlock(tabled ? packedWithTable(model.get(), 4) : packed(model.get()));
+                       if (!block) return false;
+                       const BlockState before = blockState(block);
+                       PELIMAGE *image = run([&] { return pelAttachDIB(block); });
+                       if (!image) {
                          EXPECT_TRUE(blockState(block) == before) << "caller's block changed";
                          os::GlobalFree(block);
+                         return false;
+                       }
+                       EXPECT_EQ(image->imageType, model->imageType);
+                       EXPECT_TRUE(wellFormed(image));
+                       EXPECT_EQ(bytesOf(image->core->bits, image->core->bitsSize),
+                                 bytesOf(model->core->bits, model->core->bitsSize));
+                       pelDestroyImage(image); // frees the adopted block
+                       return true;
+                     }});
+      out.push_back({"pelGetTempPELIMAGE", variant, [=](FailingRun &run) {
+                       Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
+                       if (!model) return false;
+                       Bytes dib = tabled ? packedWithTable(model.get(), 2) : packed(model.get());
+                       const Bytes kept = dib;
+                       PELIMAGE *temp = run([&] { return pelGetTempPELIMAGE(dib.data()); });
+                       EXPECT_EQ(dib, kept);
+                       if (!temp) return false;
+                       EXPECT_EQ(temp->imageType, model->imageType);
+                       // The bits are the block's last bytes, where they lie.
+                       EXPECT_EQ(temp->core->bits + model->core->bitsSize, dib.data() + dib.size());
+                       pelReleaseTempPELIMAGE(temp);
+                       EXPECT_EQ(dib, kept);
+                       return true;
+                     }});
+      for (int32_t kind : {PEL_MEM_AUTO, PEL_MEM_GLOBAL_FIXED, PEL_MEM_FILE})
+        for (bool whole : {true, false})
+          out.push_back(
+              {"pelCopyDIB",
+               variant + " into kind " + std::to_string(kind) + (whole ? " whole" : " rectangle"),
+               [=](FailingRun &run) {
+                 Image model = patterned(type, PEL_MEM_GLOBAL_FIXED);
+                 if (!model) return false;
+                 os::HGLOBAL block =
+                     dibBlock(tabled ? packedWithTable(model.get(), 3) : packed(model.get()));
+                 if (!block) return false;
+                 const int32_t rect[4] = {1, 2, 10, 6};
+                 const BlockState before = blockState(block);
+                 PELIMAGE *image =
+                     run([&] { return pelCopyDIB(block, whole ? nullptr : rect, 0, kind); });
+                 EXPECT_TRUE(blockState(block) == before) << "caller's block changed";
+                 os::GlobalFree(block);
+                 if (!image) return false;
+                 EXPECT_EQ(image->imageType, model->imageType);
+                 EXPECT_TRUE(wellFormed(image));
+                 // The same as a copy of the image the block holds.
+                 const Image expected(pelCopyImage(model.get(), whole ? nullptr : rect, kind));
+                 EXPECT_EQ(bytesOf(image->core->bits, image->core->bitsSize),
+                           bytesOf(expected->core->bits, expected->core->bitsSize));
+                 pelDestroyImage(image);
+                 return true;
+               }});
+    }
+    for (int32_t kind : {PEL_MEM_GLOBAL_FIXED, PEL_MEM_VIRTUAL, PEL_MEM_FILE})
+      for (bool wide : {false, true})
+        out.push_back({"pelDetachDIB", describe(type, kind) + (wide ? " header of 124" : ""),
+                       [=](FailingRun &run) {
+                         Image image = wide ? widelyHeaded(type, kind) : patterned(type, kind);
                          if (!image) return false;
-                         EXPECT_EQ(image->imageType, model->imageType);
-                         EXPECT_TRUE(wellFormed(image));
-                         pelDestroyImage(image);
+                         const ImageState before = stateOf(image.get());
+                         Bytes dib = packed(image.get());
+                         os::HGLOBAL block = run([&] { return pelDetachDIB(image.get()); });
+                         if (!block) {
+                           EXPECT_TRUE(unchanged(before, image.get()));
+                           return false;
+                         }
+                         image.release(); // ended by the detach
+                         // The table follows at byte 40, and the header says so.
+                         reinterpret_cast<BITMAPINFOHEADER *>(dib.data())->biSize = 40;
+                         EXPECT_EQ(blockState(block).bytes, dib);
+                         os::GlobalFree(block);
                          return true;
                        }});
   }
@@ -650,19 +697,22 @@ void addInteropSweeps(std::vector<Sweep> &out) {
 void addBitmapSweeps(std::vector<Sweep> &out) {
   for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT4, PEL_TYPE_BIT8, PEL_TYPE_BIT565, PEL_TYPE_BIT24,
                        PEL_TYPE_BIT32}) {
-    out.push_back({"pelCreateDDB", describe(type, 1), [=](FailingRun &run) {
-                     Image image = patterned(type, PEL_MEM_GLOBAL_FIXED);
-                     if (!image) return false;
-                     const ImageState before = stateOf(image.get());
-                     os::HBITMAP bitmap = run([&] { return pelCreateDDB(image.get()); });
-                     EXPECT_TRUE(unchanged(before, image.get()));
-                     if (!bitmap) return false;
-                     os::HBITMAP expected = pelCreateDDB(image.get());
-                     EXPECT_TRUE(bitmapState(bitmap) == bitmapState(expected));
-                     os::DeleteObject(expected);
-                     os::DeleteObject(bitmap);
-                     return true;
-                   }});
+    for (bool wide : {false, true})
+      out.push_back({"pelCreateDDB", describe(type, 1) + (wide ? " header of 124" : ""),
+                     [=](FailingRun &run) {
+                       Image image = wide ? widelyHeaded(type, PEL_MEM_GLOBAL_FIXED)
+                                          : patterned(type, PEL_MEM_GLOBAL_FIXED);
+                       if (!image) return false;
+                       const ImageState before = stateOf(image.get());
+                       os::HBITMAP bitmap = run([&] { return pelCreateDDB(image.get()); });
+                       EXPECT_TRUE(unchanged(before, image.get()));
+                       if (!bitmap) return false;
+                       os::HBITMAP expected = pelCreateDDB(image.get());
+                       EXPECT_TRUE(bitmapState(bitmap) == bitmapState(expected));
+                       os::DeleteObject(expected);
+                       os::DeleteObject(bitmap);
+                       return true;
+                     }});
     // The image is ended whatever happens.
     out.push_back({"pelDetachDDB", describe(type, 1), [=](FailingRun &run) {
                      PELIMAGE *image = patterned(type, PEL_MEM_GLOBAL_FIXED).release();
