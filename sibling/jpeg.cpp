@@ -182,7 +182,7 @@ bool encode(Encoder &e, FILE *file, const Lines &in, int quality, uint8_t *row) 
 
 bool saveJpeg(const PELIMAGE *image, const char *path, int quality) {
   Lines in(image);
-  if (!in.valid() || in.width() > 65500 || in.height() > 65500) return false;
+  if (!in.valid()) return false;
   std::vector<uint8_t> row(size_t{in.width()} * 3);
   FILE *file = std::fopen(path, "wb");
   if (!file) return false;
