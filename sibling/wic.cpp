@@ -12,6 +12,8 @@
 #include <wincodec.h>
 #include <windows.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 
 namespace fio {
@@ -87,7 +89,10 @@ bool hasAlpha(const GUID &f) {
   return false;
 }
 
-PELIMAGE *loadFrame(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, int32_t kind) {
+// narrow: the decoder hands every palette out as 8 bits (GIF); the table's
+// length then chooses the image type.
+PELIMAGE *loadFrame(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, int32_t kind,
+                    bool narrow) {
   UINT width = 0, height = 0;
   WICPixelFormatGUID native{};
   if (FAILED(frame->GetSize(&width, &height)) || FAILED(frame->GetPixelFormat(&native)) ||
@@ -130,12 +135,10 @@ PELIMAGE *loadFrame(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, i
         simple = false;
     }
     if (simple) {
-      shape.type = paletteBits == 1   ? PEL_TYPE_BIT1
-                   : paletteBits <= 4 ? PEL_TYPE_BIT4
-                                      : PEL_TYPE_BIT8;
-      const UINT kept = count < (1u << (paletteBits == 2 ? 4 : paletteBits))
-                            ? count
-                            : (1u << (paletteBits == 2 ? 4 : paletteBits));
+      const int typeBits = narrow ? (count <= 2 ? 1 : count <= 16 ? 4 : 8) : paletteBits;
+      shape.type = typeBits == 1 ? PEL_TYPE_BIT1 : typeBits <= 4 ? PEL_TYPE_BIT4 : PEL_TYPE_BIT8;
+      const UINT most = 1u << (typeBits == 2 ? 4 : typeBits);
+      const UINT kept = count < most ? count : most;
       for (UINT i = 0; i < kept; ++i)
         shape.palette.push_back(RGBQUAD{static_cast<BYTE>(colours[i]),
                                         static_cast<BYTE>(colours[i] >> 8),
@@ -195,7 +198,58 @@ PELIMAGE *loadFrame(IWICImagingFactory *factory, IWICBitmapFrameDecode *frame, i
   return out.release();
 }
 
-PELIMAGE *load(const char *path, int32_t kind, uint32_t page) {
+// The picture size a file states, read before any decoder sees the file:
+// some decoders size their buffers from it at once. False when the size is
+// beyond the limits or cannot be found.
+bool statedSizeFits(const char *path) {
+  FILE *file = std::fopen(path, "rb");
+  if (!file) return false;
+  uint8_t head[64 * 1024];
+  const size_t n = std::fread(head, 1, sizeof head, file);
+  std::fclose(file);
+  auto big16 = [&](size_t at) { return at + 2 <= n ? uint32_t{head[at]} << 8 | head[at + 1] : 0u; };
+  auto big32 = [&](size_t at) { return at + 4 <= n ? big16(at) << 16 | big16(at + 2) : 0u; };
+  auto little16 = [&](size_t at, bool big) {
+    return at + 2 <= n ? (big ? big16(at) : uint32_t{head[at + 1]} << 8 | head[at]) : 0u;
+  };
+  auto little32 = [&](size_t at, bool big) {
+    return big ? big32(at) : little16(at + 2, false) << 16 | little16(at, false);
+  };
+  uint32_t width = 0, height = 0;
+  if (n >= 24 && head[0] == 0x89 && head[1] == 'P') {
+    width = big32(16), height = big32(20);
+  } else if (n >= 10 && head[0] == 'G' && head[1] == 'I' && head[2] == 'F') {
+    width = little16(6, false), height = little16(8, false);
+  } else if (n >= 4 && head[0] == 0xFF && head[1] == 0xD8) {
+    // Walk the markers to the first frame header.
+    for (size_t at = 2; at + 9 < n;) {
+      if (head[at] != 0xFF) return false;
+      const uint8_t marker = head[at + 1];
+      if (marker >= 0xC0 && marker <= 0xCF && marker != 0xC4 && marker != 0xC8 && marker != 0xCC) {
+        height = big16(at + 5), width = big16(at + 7);
+        break;
+      }
+      at += 2 + big16(at + 2);
+    }
+  } else if (n >= 8 && (head[0] == 'I' || head[0] == 'M')) {
+    const bool big = head[0] == 'M';
+    const size_t ifd = little32(4, big);
+    const uint32_t entries = little16(ifd, big);
+    for (uint32_t e = 0; e < entries; ++e) {
+      const size_t at = ifd + 2 + 12 * size_t{e};
+      const uint32_t tag = little16(at, big), type = little16(at + 2, big);
+      const uint32_t value = type == 3 ? little16(at + 8, big) : little32(at + 8, big);
+      if (tag == 256) width = value;
+      if (tag == 257) height = value;
+    }
+  } else {
+    return true; // other containers: the decoder's own checks
+  }
+  return storeFits(width, height, 32);
+}
+
+PELIMAGE *load(const char *path, int32_t kind, uint32_t page, bool narrow = false) {
+  if (!statedSizeFits(path)) return nullptr;
   Apartment apartment;
   Com<IWICImagingFactory> factory;
   Com<IWICBitmapDecoder> decoder;
@@ -205,10 +259,11 @@ PELIMAGE *load(const char *path, int32_t kind, uint32_t page) {
       FAILED(decoder->GetFrameCount(&count)) || page >= count ||
       FAILED(decoder->GetFrame(page, frame.out())))
     return nullptr;
-  return loadFrame(factory.get(), frame.get(), kind);
+  return loadFrame(factory.get(), frame.get(), kind, narrow);
 }
 
 uint32_t count(const char *path) {
+  if (!statedSizeFits(path)) return 0;
   Apartment apartment;
   Com<IWICImagingFactory> factory;
   Com<IWICBitmapDecoder> decoder;
@@ -220,11 +275,13 @@ uint32_t count(const char *path) {
 }
 
 bool writeFrame(IWICImagingFactory *factory, IWICBitmapEncoder *encoder, const Lines &in,
-                const GUID &container, int quality) {
+                const GUID &container, int quality, bool first) {
   Com<IWICBitmapFrameEncode> frame;
   Com<IPropertyBag2> options;
   if (FAILED(encoder->CreateNewFrame(frame.out(), options.out()))) return false;
   const bool jpeg = sameGuid(container, GUID_ContainerFormatJpeg);
+  // The GIF encoder takes 8-bit indices only.
+  const bool wideIndices = sameGuid(container, GUID_ContainerFormatGif);
   if (jpeg && options) {
     PROPBAG2 name{};
     name.pstrName = const_cast<LPOLESTR>(L"ImageQuality");
@@ -242,8 +299,9 @@ bool writeFrame(IWICImagingFactory *factory, IWICBitmapEncoder *encoder, const L
   const bool indexed = in.hasPalette() && !jpeg;
   const bool grey = jpeg && in.isGrey();
   const bool alpha = in.bits() == 32 && !jpeg;
-  GUID format = indexed ? (in.bits() == 1   ? GUID_WICPixelFormat1bppIndexed
-                           : in.bits() == 4 ? GUID_WICPixelFormat4bppIndexed
+  const int indexBits = wideIndices ? 8 : in.bits();
+  GUID format = indexed ? (indexBits == 1   ? GUID_WICPixelFormat1bppIndexed
+                           : indexBits == 4 ? GUID_WICPixelFormat4bppIndexed
                                             : GUID_WICPixelFormat8bppIndexed)
                 : grey  ? GUID_WICPixelFormat8bppGray
                 : alpha ? GUID_WICPixelFormat32bppBGRA
@@ -263,12 +321,15 @@ bool writeFrame(IWICImagingFactory *factory, IWICBitmapEncoder *encoder, const L
         FAILED(palette->InitializeCustom(colours.data(), static_cast<UINT>(colours.size()))) ||
         FAILED(frame->SetPalette(palette.get())))
       return false;
+    // A GIF's first table is also the file's global one.
+    if (wideIndices && first) encoder->SetPalette(palette.get());
   }
-  const UINT bytes = indexed ? (in.width() * static_cast<UINT>(in.bits()) + 7) / 8
+  const UINT bytes = indexed ? (in.width() * static_cast<UINT>(indexBits) + 7) / 8
                      : grey  ? in.width()
                      : alpha ? in.width() * 4
                              : in.width() * 3;
   std::vector<uint8_t> row(size_t{in.width()} * 4 + 4), line(size_t{bytes} + 4);
+  std::vector<uint8_t> all(size_t{bytes} * in.height());
   for (uint32_t y = 0; y < in.height(); ++y) {
     std::fill(line.begin(), line.end(), 0);
     if (indexed) {
@@ -294,8 +355,11 @@ bool writeFrame(IWICImagingFactory *factory, IWICBitmapEncoder *encoder, const L
         line[3 * x] = row[3 * x + 2], line[3 * x + 1] = row[3 * x + 1],
                  line[3 * x + 2] = row[3 * x];
     }
-    if (FAILED(frame->WritePixels(1, bytes, bytes, line.data()))) return false;
+    std::copy(line.begin(), line.begin() + bytes, all.begin() + size_t{bytes} * y);
   }
+  // One call for the whole picture: some encoders take each call as a strip.
+  if (FAILED(frame->WritePixels(in.height(), bytes, static_cast<UINT>(all.size()), all.data())))
+    return false;
   return SUCCEEDED(frame->Commit());
 }
 
@@ -317,7 +381,8 @@ bool save(const std::vector<const PELIMAGE *> &pages, const char *path, const GU
       FAILED(encoder->Initialize(stream.get(), WICBitmapEncoderNoCache)))
     return false;
   for (const Lines &in : lines)
-    if (!writeFrame(factory.get(), encoder.get(), in, container, quality)) return false;
+    if (!writeFrame(factory.get(), encoder.get(), in, container, quality, &in == &lines[0]))
+      return false;
   return SUCCEEDED(encoder->Commit());
 }
 

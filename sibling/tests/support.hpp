@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <cstdint>
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 #include <random>
@@ -18,6 +19,20 @@
 namespace fiotest {
 
 namespace fs = std::filesystem;
+
+// The Windows Imaging Component has no WebP encoder (and wine no decoder).
+#if defined(_WIN32)
+inline constexpr bool kWebpFiles = false;
+#else
+inline constexpr bool kWebpFiles = true;
+#endif
+
+// Cases a platform cannot run are named on the output, not dropped silently.
+inline bool unsupported(const std::string &what) {
+  if (what.find("webp") == std::string::npos || kWebpFiles) return false;
+  std::printf("skipped on this platform (no WebP codec): %s\n", what.c_str());
+  return true;
+}
 
 struct ImageFree {
   void operator()(PELIMAGE *image) const { pelDestroyImage(image); }
@@ -157,6 +172,17 @@ inline Difference compare(const PELIMAGE *a, const PELIMAGE *b, bool withAlpha) 
   }
   d.mean = sum / (3.0 * w * h);
   return d;
+}
+
+// A detail the Windows Imaging Component (as wine has it) does not carry.
+inline bool lackedOnWindows(const std::string &what, const char *reason) {
+#if defined(_WIN32)
+  std::printf("skipped on this platform (%s): %s\n", reason, what.c_str());
+  return true;
+#else
+  (void)what, (void)reason;
+  return false;
+#endif
 }
 
 } // namespace fiotest
