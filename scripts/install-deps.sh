@@ -5,6 +5,8 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ googletest)
+# Codecs of the image-file library (the build leaves it out without them).
+native+=(libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev libwebp-dev)
 all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
