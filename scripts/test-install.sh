@@ -114,10 +114,15 @@ linux_checks() {
 
   step "native: find_package and pkg-config consumers"
   consumers_cmake linux-cmake "$prefix"
-  "$work/linux-cmake/consumer_c" && "$work/linux-cmake/consumer_cpp"
+  # With the run path CMake gives the programs alone: libpelc has to find
+  # libpelc_winstub beside itself.
+  for program in consumer_c consumer_cpp; do
+    env -u LD_LIBRARY_PATH "$work/linux-cmake/$program" ||
+      fail "$program against $prefix (does libpelc.so.$major find the libraries beside it?)"
+  done
   mv "$prefix" "$prefix-moved"
   consumer_pkgconfig cc "$prefix-moved" "$work/consumer_pc"
-  LD_LIBRARY_PATH="$prefix-moved/lib" "$work/consumer_pc"
+  LD_LIBRARY_PATH="$prefix-moved/lib" "$work/consumer_pc" || fail "consumer_pc"
 }
 
 windows_checks() { # arch
@@ -179,9 +184,9 @@ deb_checks() {
   dpkg -x "$runtime" "$deb_root"
   dpkg -x "$dev" "$deb_root"
   consumers_cmake deb-cmake "$deb_root/usr"
-  LD_LIBRARY_PATH="$deb_root/usr/lib" "$work/deb-cmake/consumer_cpp"
+  LD_LIBRARY_PATH="$deb_root/usr/lib" "$work/deb-cmake/consumer_cpp" || fail "consumer_cpp of the .deb"
   consumer_pkgconfig cc "$deb_root/usr" "$work/consumer_deb"
-  LD_LIBRARY_PATH="$deb_root/usr/lib" "$work/consumer_deb"
+  LD_LIBRARY_PATH="$deb_root/usr/lib" "$work/consumer_deb" || fail "consumer_deb"
 }
 
 zip_checks() { # arch
