@@ -126,7 +126,7 @@ linux_checks() {
 }
 
 windows_checks() { # arch
-  local arch=$1 prefix=$work/win-$1 dll imports
+  local arch=$1 prefix=$work/win-$1 dll imports field
   local tool=$arch-w64-mingw32-objdump
   step "$arch DLL: install, library files"
   prepare_tree "mingw-$arch" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake"
@@ -152,7 +152,7 @@ windows_checks() { # arch
 
   step "$arch DLL: find_package and pkg-config consumers"
   consumers_cmake "win-$arch-cmake" "$prefix" -DCMAKE_TOOLCHAIN_FILE="$root/cmake/mingw-$arch.cmake"
-  consumer_pkgconfig "$arch-w64-mingw32-gcc-posix" "$prefix" "$work/consumer_pc_$arch.exe" -static
+  consumer_pkgconfig "$arch-w64-mingw32-gcc-posix" "$prefix" "$work/consumer_pc_$arch.exe"
   if [[ $arch == x86_64 ]]; then
     # Against the installed DLL: none lies beside the programs.
     run_wine "$prefix/bin" "$work/win-$arch-cmake/consumer_c.exe"
@@ -203,7 +203,7 @@ zip_checks() { # arch
   expect_files "$work/zip-$arch/$name" bin/pelc.dll lib/libpelc.dll.a lib/pelc.def include/pelc.h \
     include/pelc.hpp include/pelc_version.h lib/cmake/pelc/pelcConfig.cmake lib/pkgconfig/pelc.pc \
     share/doc/pelc/LICENSE share/doc/pelc/README.md share/doc/pelc/guide.md
-  consumer_pkgconfig "$arch-w64-mingw32-gcc-posix" "$work/zip-$arch/$name" "$work/consumer_zip_$arch.exe" -static
+  consumer_pkgconfig "$arch-w64-mingw32-gcc-posix" "$work/zip-$arch/$name" "$work/consumer_zip_$arch.exe"
   if [[ $arch == x86_64 ]]; then
     run_wine "$work/zip-$arch/$name/bin" "$work/consumer_zip_$arch.exe"
   fi
