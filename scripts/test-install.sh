@@ -4,7 +4,8 @@
 # names, imported DLLs, version resource, relocatable package files), builds
 # and runs programs against it from outside the source tree (find_package and
 # pkg-config; the 64-bit Windows ones under wine), then makes the .deb
-# packages and the zips and builds against their contents.
+# packages (installed with dpkg into a scratch root) and the zips and builds
+# against their contents.
 # Installs from the build trees of the presets release, mingw-x86_64 and
 # mingw-i686 when they exist (as after the other legs); otherwise from lean
 # trees of its own (build/install-<preset>: library, tools, no tests).
@@ -181,8 +182,16 @@ deb_checks() {
     grep -q " \./$f\( \|$\)" "$work/dev.list" || fail "libpelc-dev lacks /$f"
   done
   dpkg-deb -f "$dev" Depends | grep -q "libpelc$major (= $version)" || fail "libpelc-dev Depends"
-  dpkg -x "$runtime" "$deb_root"
-  dpkg -x "$dev" "$deb_root"
+  # dpkg installs both into a scratch root with a database of its own (the
+  # system libraries they depend on live outside it), and lists their files.
+  mkdir -p "$deb_root/var/lib/dpkg/updates" "$deb_root/var/lib/dpkg/info" "$deb_root/var/lib/dpkg/triggers"
+  : >"$deb_root/var/lib/dpkg/status"
+  quiet dpkg --root="$deb_root" --force-depends --force-not-root --no-triggers --log=/dev/null \
+    -i "$runtime" "$dev"
+  dpkg --root="$deb_root" -L "libpelc$major" | grep -qx "/usr/lib/libpelc.so.$version" ||
+    fail "dpkg -L libpelc$major does not list /usr/lib/libpelc.so.$version"
+  dpkg --root="$deb_root" -L libpelc-dev | grep -qx /usr/lib/cmake/pelc/pelcConfig.cmake ||
+    fail "dpkg -L libpelc-dev does not list the CMake package"
   consumers_cmake deb-cmake "$deb_root/usr"
   LD_LIBRARY_PATH="$deb_root/usr/lib" "$work/deb-cmake/consumer_cpp" || fail "consumer_cpp of the .deb"
   consumer_pkgconfig cc "$deb_root/usr" "$work/consumer_deb"
