@@ -11,6 +11,9 @@ all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
 
+# The install test: consumers built through pkg-config.
+all+=(pkgconf)
+
 # Peers that tests and benchmarks compare against, by subsystem.
 files_peers=(python3-pil imagemagick)
 
