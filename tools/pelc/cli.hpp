@@ -54,8 +54,7 @@ bool checkOutputFormat(const std::string &path, std::string &reason);
 
 // Writes the picture under a temporary name beside `path`, then renames it,
 // so that an existing file is replaced only by a complete one.
-bool saveImage(const PELIMAGE *image, const std::string &path, int quality,
-               std::string &reason);
+bool saveImage(const PELIMAGE *image, const std::string &path, int quality, std::string &reason);
 
 // Replaces `to` with `from` in one step (also where the target exists).
 bool replaceFile(const std::string &from, const std::string &to);

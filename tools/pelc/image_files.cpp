@@ -22,8 +22,8 @@ namespace {
 
 // Format codes of the image-file forwarders.
 enum FileFormat : intptr_t { kUnknown = 0, kBmp = 1, kPng, kJpeg, kTiff, kGif, kWebP };
-constexpr std::array<const char *, 7> kFormatNames = {"", "BMP", "PNG", "JPEG", "TIFF", "GIF",
-                                                      "WebP"};
+constexpr std::array<const char *, 7> kFormatNames = {"",     "BMP", "PNG", "JPEG",
+                                                      "TIFF", "GIF", "WebP"};
 
 struct TypeName {
   const char *shortName;
@@ -125,7 +125,8 @@ std::string refusalOf(const BITMAPINFOHEADER &h) {
     if (h.biSizeImage == 0) return "run-length data of unknown size";
     break;
   case BI_BITFIELDS:
-    if (bits != 16 && bits != 32) return "colour masks do not fit " + std::to_string(bits) + " bits";
+    if (bits != 16 && bits != 32)
+      return "colour masks do not fit " + std::to_string(bits) + " bits";
     break;
   default: return "compression " + std::to_string(h.biCompression) + " is not supported";
   }
@@ -191,8 +192,8 @@ BmpReport inspectBmp(const std::string &path) {
   if (length < 0) {
     report.refusal = "cannot tell the file's length";
   } else if (length < tableEnd) {
-    report.refusal = report.repaired.biBitCount <= 8 ? "truncated colour table"
-                                                     : "truncated colour masks";
+    report.refusal =
+        report.repaired.biBitCount <= 8 ? "truncated colour table" : "truncated colour masks";
   } else if (length < bitsEnd) {
     report.refusal = "truncated pixel data (" + std::to_string(length - tableEnd) + " of " +
                      std::to_string(report.bitsSize) + " bytes)";
@@ -241,7 +242,8 @@ Image loadImage(const std::string &path, std::string &reason) {
     reason = extension(path) == ".bmp" ? "not a BMP file" : missingSibling(path, "reading");
     return nullptr;
   }
-  Image image(reinterpret_cast<PELIMAGE *>(fioLoadImageFile(asArg(path.c_str()), PEL_MEM_AUTO, 0, 0, 0)));
+  Image image(
+      reinterpret_cast<PELIMAGE *>(fioLoadImageFile(asArg(path.c_str()), PEL_MEM_AUTO, 0, 0, 0)));
   if (!image) reason = "not a picture the image-file library can read";
   return image;
 }

@@ -62,8 +62,8 @@ std::string textLine(const Description &d) {
                 static_cast<int>(h.biHeight), static_cast<unsigned>(h.biBitCount),
                 typeLongName(d.type), static_cast<unsigned>(d.colours),
                 compressionName(h.biCompression).c_str(), static_cast<int>(h.biXPelsPerMeter),
-                static_cast<int>(h.biYPelsPerMeter), dpi(h.biXPelsPerMeter),
-                dpi(h.biYPelsPerMeter), static_cast<unsigned>(d.headerSize + d.bitsSize));
+                static_cast<int>(h.biYPelsPerMeter), dpi(h.biXPelsPerMeter), dpi(h.biYPelsPerMeter),
+                static_cast<unsigned>(d.headerSize + d.bitsSize));
   std::string text = line;
   for (const std::string &repair : d.repairs) text += "  repaired: " + repair + "\n";
   return text;

@@ -30,13 +30,12 @@ struct UsageError {
 };
 
 void printHelp() {
-  std::string text =
-      "usage: pelc OPERATION [ARGUMENTS] [OPTIONS] INPUT OUTPUT\n"
-      "   or: pelc OPERATION [ARGUMENTS] [OPTIONS] -o DIRECTORY [-j N] INPUT...\n"
-      "   or: pelc info [--json] FILE...\n"
-      "Runs operations of the pelc image library on picture files.\n"
-      "\n"
-      "Operations (pelc help OPERATION for the details of each):\n";
+  std::string text = "usage: pelc OPERATION [ARGUMENTS] [OPTIONS] INPUT OUTPUT\n"
+                     "   or: pelc OPERATION [ARGUMENTS] [OPTIONS] -o DIRECTORY [-j N] INPUT...\n"
+                     "   or: pelc info [--json] FILE...\n"
+                     "Runs operations of the pelc image library on picture files.\n"
+                     "\n"
+                     "Operations (pelc help OPERATION for the details of each):\n";
   for (const Operation &op : operations()) {
     std::string name = std::string(op.name) + " " + op.arguments;
     name.resize(std::max<size_t>(name.size() + 1, 32), ' ');
@@ -145,11 +144,12 @@ private:
       job_.outputDir = value(option, inline_);
       if (inline_) ++pos_;
     } else if (option == "-j" || option == "--jobs" || startsWith(arg, "-j")) {
-      std::string text = option.size() > 2 && option[1] == 'j' ? option.substr(2)
-                                                                 : value(option, inline_);
+      std::string text =
+          option.size() > 2 && option[1] == 'j' ? option.substr(2) : value(option, inline_);
       if (inline_ || (option.size() > 2 && option[1] == 'j')) ++pos_;
       auto jobs = parseInt(text);
-      if (!jobs || *jobs < 1 || *jobs > 1024) throw UsageError{name(), "-j needs a number 1 to 1024"};
+      if (!jobs || *jobs < 1 || *jobs > 1024)
+        throw UsageError{name(), "-j needs a number 1 to 1024"};
       job_.jobs = static_cast<unsigned>(*jobs);
     } else if (option == "--quality") {
       auto quality = parseInt(value(option, inline_));
@@ -186,6 +186,10 @@ private:
     }
     ++pos_;
     for (int i = 0; i < step.op->positional; ++i) {
+      if (pos_ < args_.size() && (args_[pos_] == "--help" || args_[pos_] == "-h")) {
+        std::fputs(operationHelp(*step.op).c_str(), stdout);
+        throw 0;
+      }
       if (pos_ >= args_.size() || args_[pos_] == "+" ||
           (startsWith(args_[pos_], "--") && args_[pos_].size() > 2))
         throw UsageError{step.op->name, std::string("missing ") + step.op->arguments};

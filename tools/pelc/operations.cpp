@@ -111,7 +111,8 @@ bool parseSize(Step &step, bool allowRelative, std::string &reason) {
   }
   size_t x = text.find_first_of("xX");
   std::string_view w = std::string_view(text).substr(0, x);
-  std::string_view h = x == std::string::npos ? std::string_view() : std::string_view(text).substr(x + 1);
+  std::string_view h =
+      x == std::string::npos ? std::string_view() : std::string_view(text).substr(x + 1);
   auto wv = w.empty() ? std::optional<int32_t>(0) : parseInt(w);
   auto hv = h.empty() ? std::optional<int32_t>(0) : parseInt(h);
   if (!wv || !hv || *wv < 0 || *hv < 0 || (*wv == 0 && *hv == 0)) return fail(reason, bad);
@@ -200,7 +201,8 @@ bool applyConvert(const Step &step, Image &image, std::string &reason) {
   const BITMAPINFOHEADER *h = source->core->header;
   const uint32_t count = pelGetClrUsed(h);
   if (count == 0) return fail(reason, "palette '" + *paletteFile + "' has no colour table");
-  const auto *colours = reinterpret_cast<const RGBQUAD *>(reinterpret_cast<const uint8_t *>(h) + 40);
+  const auto *colours =
+      reinterpret_cast<const RGBQUAD *>(reinterpret_cast<const uint8_t *>(h) + 40);
   return takeResult(image, target->withPalette(image.get(), colours, count), reason);
 }
 
@@ -240,9 +242,8 @@ bool applyScale(const Step &step, Image &image, std::string &reason) {
   dw = std::max<int64_t>(dw, 1);
   dh = std::max<int64_t>(dh, 1);
   if (dw > INT32_MAX || dh > INT32_MAX) return fail(reason, "the new size is too large");
-  return takeResult(image,
-                    pelScaleEx(image.get(), static_cast<uint32_t>(dw), static_cast<uint32_t>(dh)),
-                    reason);
+  return takeResult(
+      image, pelScaleEx(image.get(), static_cast<uint32_t>(dw), static_cast<uint32_t>(dh)), reason);
 }
 
 constexpr std::array<const char *, 3> kMirrorModes = {"horizontal", "vertical", "both"};
@@ -296,7 +297,8 @@ bool applyCrop(const Step &step, Image &image, std::string &reason) {
   int32_t rect[4];
   for (int i = 0; i < 4; ++i) rect[i] = static_cast<int32_t>(step.numbers[i]);
   PELIMAGE *result = pelCopyImage(image.get(), rect, PEL_MEM_AUTO);
-  if (!result && (rect[0] >= width(image) || rect[1] >= height(image) || rect[2] <= 0 || rect[3] <= 0))
+  if (!result &&
+      (rect[0] >= width(image) || rect[1] >= height(image) || rect[2] <= 0 || rect[3] <= 0))
     return fail(reason, "the rectangle lies outside the " + std::to_string(width(image)) + "x" +
                             std::to_string(height(image)) + " picture");
   return takeResult(image, result, reason);
@@ -396,8 +398,8 @@ const std::vector<Operation> kOperations = {
      "Bilevel and palette pictures take the nearest pixel, the others are filtered.",
      parseScale, applyScale},
     {"mirror", "horizontal|vertical|both", 1, "", false, "mirror the picture",
-     "horizontal swaps left and right, vertical top and bottom, both does the two.",
-     parseMirror, applyMirror},
+     "horizontal swaps left and right, vertical top and bottom, both does the two.", parseMirror,
+     applyMirror},
     {"flip", "", 0, "", false, "turn the picture upside down",
      "Reverses the order of the lines in place.", parseNone, applyFlip},
     {"swap", "", 0, "", false, "exchange red and blue",
@@ -469,7 +471,9 @@ std::string operationHelp(const Operation &op) {
   if (*op.arguments) usage += std::string(" ") + op.arguments;
   if (*op.options) usage += std::string(" ") + op.options;
   usage += op.source ? " OUTPUT\n" : " INPUT OUTPUT\n";
-  std::string text = usage + "\n" + op.summary + ".\n" + op.details + "\n";
+  std::string summary = op.summary;
+  summary[0] = static_cast<char>(summary[0] - 'a' + 'A');
+  std::string text = usage + "\n" + summary + ".\n" + op.details + "\n";
   if (std::string_view(op.options).find("COLOUR") != std::string_view::npos ||
       std::string_view(op.arguments).find("COLOUR") != std::string_view::npos)
     text += "COLOUR is #RRGGBB or one of " + colourNames() + ".\n";
