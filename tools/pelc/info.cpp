@@ -96,7 +96,7 @@ std::string jsonObject(const Description &d) {
 }
 
 void printInfoHelp() {
-  std::fputs("usage: pelc info [--json] FILE...\n"
+  std::fputs("Usage: pelc info [--json] FILE...\n"
              "\n"
              "Describes picture files, one line each: size, bit count, image type, colours,\n"
              "compression, resolution and store size. For a BMP file whose header the library\n"

@@ -29,20 +29,25 @@ struct UsageError {
   std::string reason;
 };
 
+// Two spaces at least between name and summary, as manual-page makers expect.
+std::string operationLine(std::string name, const char *summary) {
+  name.resize(std::max<size_t>(name.size() + 2, 34), ' ');
+  return "  " + name + summary + "\n";
+}
+
 void printHelp() {
-  std::string text = "usage: pelc OPERATION [ARGUMENTS] [OPTIONS] INPUT OUTPUT\n"
-                     "   or: pelc OPERATION [ARGUMENTS] [OPTIONS] -o DIRECTORY [-j N] INPUT...\n"
-                     "   or: pelc info [--json] FILE...\n"
+  std::string text = "Usage: pelc OPERATION [ARGUMENTS] [OPTIONS] INPUT OUTPUT\n"
+                     "  or:  pelc OPERATION [ARGUMENTS] [OPTIONS] -o DIRECTORY [-j N] INPUT...\n"
+                     "  or:  pelc info [--json] FILE...\n"
                      "Runs operations of the pelc image library on picture files.\n"
                      "\n"
                      "Operations (pelc help OPERATION for the details of each):\n";
   for (const Operation &op : operations()) {
-    std::string name = std::string(op.name) + " " + op.arguments;
-    name.resize(std::max<size_t>(name.size() + 1, 32), ' ');
-    text += "  " + name + op.summary + "\n";
+    text += operationLine(std::string(op.name) + " " + op.arguments, op.summary);
   }
-  text += "  info [--json] FILE...         describe picture files and repairs of their headers\n"
-          "\n"
+  text +=
+      operationLine("info [--json] FILE...", "describe picture files and repairs of their headers");
+  text += "\n"
           "Chains: operations joined by + run in order on one picture, with no files\n"
           "in between:\n"
           "  pelc rotate 90 + scale 50% + grey in.bmp out.bmp\n"

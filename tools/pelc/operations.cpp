@@ -467,7 +467,7 @@ bool hasOption(const Operation &op, std::string_view name) {
 }
 
 std::string operationHelp(const Operation &op) {
-  std::string usage = std::string("usage: pelc ") + op.name;
+  std::string usage = std::string("Usage: pelc ") + op.name;
   if (*op.arguments) usage += std::string(" ") + op.arguments;
   if (*op.options) usage += std::string(" ") + op.options;
   usage += op.source ? " OUTPUT\n" : " INPUT OUTPUT\n";

@@ -465,7 +465,7 @@ TEST_F(Cli, HelpVersionAndList) {
     EXPECT_NE(list.out.find(op), std::string::npos) << op;
   Result help = pelc("help border");
   EXPECT_EQ(help.status, 0);
-  EXPECT_EQ(help.out.rfind("usage: pelc border LEFT TOP RIGHT BOTTOM [--colour COLOUR]", 0), 0u)
+  EXPECT_EQ(help.out.rfind("Usage: pelc border LEFT TOP RIGHT BOTTOM [--colour COLOUR]", 0), 0u)
       << help.out;
   EXPECT_EQ(pelc("rotate --help").out, pelc("help rotate").out);
   EXPECT_EQ(pelc("--help").status, 0);
