@@ -59,6 +59,8 @@ bool saveImage(const PELIMAGE *image, const std::string &path, int quality, std:
 // Replaces `to` with `from` in one step (also where the target exists).
 bool replaceFile(const std::string &from, const std::string &to);
 
+bool isDirectory(const std::string &path);
+
 // What a BMP file's header says, before and after the library's repair.
 struct BmpReport {
   bool opened = false;         // the file could be opened

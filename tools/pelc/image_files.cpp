@@ -13,6 +13,7 @@
 #ifdef _WIN32
 #include <process.h>
 #else
+#include <sys/stat.h>
 #include <unistd.h>
 #endif
 
@@ -266,6 +267,16 @@ bool replaceFile(const std::string &from, const std::string &to) {
   return MoveFileExA(from.c_str(), to.c_str(), MOVEFILE_REPLACE_EXISTING) != 0;
 #else
   return std::rename(from.c_str(), to.c_str()) == 0;
+#endif
+}
+
+bool isDirectory(const std::string &path) {
+#ifdef _WIN32
+  const DWORD attributes = GetFileAttributesA(path.c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
+#else
+  struct stat status;
+  return stat(path.c_str(), &status) == 0 && S_ISDIR(status.st_mode);
 #endif
 }
 

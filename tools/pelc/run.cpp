@@ -59,6 +59,10 @@ public:
   explicit Batch(const Job &job) : job_(job), progress_(!job.quiet && PELC_ISATTY(2)) {}
 
   int run() {
+    if (!isDirectory(job_.outputDir)) {
+      report(job_.steps.front().op->name, "output folder '" + job_.outputDir + "' does not exist");
+      return kExitFailure;
+    }
     const size_t total = job_.inputs.size();
     unsigned workers = job_.jobs ? job_.jobs : std::thread::hardware_concurrency();
     workers = static_cast<unsigned>(std::min<size_t>(std::max(workers, 1u), total));

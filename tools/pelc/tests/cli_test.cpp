@@ -6,6 +6,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
@@ -44,6 +45,36 @@ void writeFile(const fs::path &path, const std::string &bytes) {
   std::ofstream(path, std::ios::binary) << bytes;
 }
 
+#ifdef _WIN32
+// Starts the tool directly rather than through the command interpreter, which
+// costs a second process per call under an emulator.
+int runTool(std::string commandLine) {
+  SECURITY_ATTRIBUTES inherit = {sizeof inherit, nullptr, TRUE};
+  HANDLE out = CreateFileA("tool.out", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  HANDLE err = CreateFileA("tool.err", GENERIC_WRITE, FILE_SHARE_READ, &inherit, CREATE_ALWAYS,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+  STARTUPINFOA startup = {};
+  startup.cb = sizeof startup;
+  startup.dwFlags = STARTF_USESTDHANDLES;
+  startup.hStdInput = GetStdHandle(STD_INPUT_HANDLE);
+  startup.hStdOutput = out;
+  startup.hStdError = err;
+  PROCESS_INFORMATION process = {};
+  const BOOL started = CreateProcessA(nullptr, commandLine.data(), nullptr, nullptr, TRUE, 0,
+                                      nullptr, nullptr, &startup, &process);
+  CloseHandle(out);
+  CloseHandle(err);
+  if (!started) return -1;
+  WaitForSingleObject(process.hProcess, INFINITE);
+  DWORD code = 0;
+  GetExitCodeProcess(process.hProcess, &code);
+  CloseHandle(process.hProcess);
+  CloseHandle(process.hThread);
+  return static_cast<int>(code);
+}
+#endif
+
 // Runs the tool in the current directory (the test's work directory), so
 // that every file argument is a plain relative name.
 Result pelc(const std::string &args) {
@@ -52,7 +83,7 @@ Result pelc(const std::string &args) {
   for (char &c : tool) {
     if (c == '/') c = '\\';
   }
-  const std::string quoted = args;
+  const int status = runTool(tool + " " + args);
 #else
   // A word starting with # would be a comment to the shell.
   std::string quoted;
@@ -60,10 +91,8 @@ Result pelc(const std::string &args) {
     if (c == '#') quoted += '\\';
     quoted += c;
   }
-#endif
   const std::string command = tool + " " + quoted + " >tool.out 2>tool.err";
   int status = std::system(command.c_str());
-#ifndef _WIN32
   status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
 #endif
   return {status, readFile("tool.out"), readFile("tool.err")};
@@ -221,9 +250,10 @@ std::vector<Case> cases() {
   };
 }
 
-// One batch per operation covers every input type; the first type also runs
-// as a single INPUT OUTPUT call.
+// One batch per operation covers every input type; every fourth operation
+// also runs as a single INPUT OUTPUT call on the 24-bit picture.
 TEST_F(Cli, EveryOperationMatchesTheLibrary) {
+  size_t index = 0;
   for (const Case &c : cases()) {
     SCOPED_TRACE(c.args);
     std::string inputs;
@@ -243,9 +273,11 @@ TEST_F(Cli, EveryOperationMatchesTheLibrary) {
         EXPECT_TRUE(readFile(want) == readFile(got)) << input.file;
       }
     }
-    Result single = pelc(std::string(c.args) + " in24.bmp single.bmp");
-    EXPECT_EQ(single.status, 0) << single.err;
-    EXPECT_TRUE(readFile("single.bmp") == readFile("want-in24.bmp"));
+    if (index++ % 4 == 0) {
+      Result single = pelc(std::string(c.args) + " in24.bmp single.bmp");
+      EXPECT_EQ(single.status, 0) << single.err;
+      EXPECT_TRUE(readFile("single.bmp") == readFile("want-in24.bmp"));
+    }
     fs::remove_all("out");
     for (const Input &input : kInputs) fs::remove(std::string("want-") + input.file);
     fs::remove("single.bmp");
@@ -365,6 +397,7 @@ TEST_F(Cli, UnwritableOutputsExitOneAndLeaveNothing) {
   }
   Result batch = pelc("grey -o no/such/dir in24.bmp in8.bmp");
   EXPECT_EQ(batch.status, 1);
+  EXPECT_NE(batch.err.find("output folder 'no/such/dir' does not exist"), std::string::npos);
   EXPECT_EQ(newFiles(), std::vector<std::string>{"afile"});
 }
 
