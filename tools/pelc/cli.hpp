@@ -110,7 +110,6 @@ struct Step {
   std::vector<double> numbers2;
   uint32_t colour = 0;
   std::string text;
-  std::vector<RGBQUAD> palette;
 
   const std::string *option(std::string_view name) const;
 };

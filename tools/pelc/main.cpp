@@ -29,6 +29,9 @@ struct UsageError {
   std::string reason;
 };
 
+// Help was asked for in the middle of a command line, and printed.
+struct HelpShown {};
+
 // Two spaces at least between name and summary, as manual-page makers expect.
 std::string operationLine(std::string name, const char *summary) {
   name.resize(std::max<size_t>(name.size() + 2, 34), ' ');
@@ -131,10 +134,15 @@ public:
   }
 
 private:
-  std::string name() const { return job_.steps.empty() ? "" : job_.steps.front().op->name; }
+  // The operation named in messages: the chain's first.
+  std::string name() const { return job_.steps.empty() ? current_ : job_.steps.front().op->name; }
 
+  // The option's value; moves past the option and its value.
   std::string value(const std::string &option, const std::optional<std::string> &inline_) {
-    if (inline_) return *inline_;
+    if (inline_) {
+      ++pos_;
+      return *inline_;
+    }
     if (pos_ + 1 >= args_.size()) throw UsageError{name(), option + " needs a value"};
     pos_ += 2;
     return args_[pos_ - 1];
@@ -147,18 +155,16 @@ private:
     auto [option, inline_] = splitOption(arg);
     if (option == "-o" || option == "--output") {
       job_.outputDir = value(option, inline_);
-      if (inline_) ++pos_;
     } else if (option == "-j" || option == "--jobs" || startsWith(arg, "-j")) {
-      std::string text =
-          option.size() > 2 && option[1] == 'j' ? option.substr(2) : value(option, inline_);
-      if (inline_ || (option.size() > 2 && option[1] == 'j')) ++pos_;
+      const bool attached = option.size() > 2 && option[1] == 'j'; // -j4
+      if (attached) ++pos_;
+      const std::string text = attached ? option.substr(2) : value(option, inline_);
       auto jobs = parseInt(text);
       if (!jobs || *jobs < 1 || *jobs > 1024)
         throw UsageError{name(), "-j needs a number 1 to 1024"};
       job_.jobs = static_cast<unsigned>(*jobs);
     } else if (option == "--quality") {
       auto quality = parseInt(value(option, inline_));
-      if (inline_) ++pos_;
       if (!quality || *quality < 1 || *quality > 100)
         throw UsageError{name(), "--quality needs a number 1 to 100"};
       job_.quality = *quality;
@@ -171,7 +177,7 @@ private:
       } else {
         std::fputs(operationHelp(*job_.steps.back().op).c_str(), stdout);
       }
-      throw 0;
+      throw HelpShown{};
     } else if (arg.size() > 1 && arg[0] == '-' && !parseNumber(arg)) {
       throw UsageError{name(), "unknown option '" + option + "'"};
     } else {
@@ -189,11 +195,12 @@ private:
         throw UsageError{opName, "cannot be chained"};
       throw UsageError{opName, "unknown operation (see pelc list)"};
     }
+    current_ = step.op->name;
     ++pos_;
     for (int i = 0; i < step.op->positional; ++i) {
       if (pos_ < args_.size() && (args_[pos_] == "--help" || args_[pos_] == "-h")) {
         std::fputs(operationHelp(*step.op).c_str(), stdout);
-        throw 0;
+        throw HelpShown{};
       }
       if (pos_ >= args_.size() || args_[pos_] == "+" ||
           (startsWith(args_[pos_], "--") && args_[pos_].size() > 2))
@@ -204,14 +211,11 @@ private:
       auto [option, inline_] = splitOption(args_[pos_]);
       if (option == "--help") {
         std::fputs(operationHelp(*step.op).c_str(), stdout);
-        throw 0;
+        throw HelpShown{};
       }
       if (!hasOption(*step.op, option)) break;
       if (step.option(option)) throw UsageError{step.op->name, option + " given twice"};
-      job_.steps.push_back(step); // for the name in messages
       std::string text = value(option, inline_);
-      job_.steps.pop_back();
-      if (inline_) ++pos_;
       step.options.emplace_back(option, text);
     }
     std::string reason;
@@ -250,6 +254,7 @@ private:
 
   std::vector<std::string> args_;
   size_t pos_ = 0;
+  std::string current_;
   Job job_;
 };
 
@@ -287,7 +292,7 @@ int run(std::vector<std::string> args) {
   } catch (const UsageError &error) {
     report(error.what, error.reason);
     return kExitUsage;
-  } catch (int) {
+  } catch (const HelpShown &) {
     return kExitOk; // help was asked for and printed
   }
   return runJob(job);

@@ -97,12 +97,13 @@ int32_t height(const Image &image) { return image->core->header->biHeight; }
 
 // ---- create -------------------------------------------------------------------
 
-// SIZE as "WxH", "W" (height in proportion to `ratioOf`) or "N%" of it;
-// with no picture to scale the proportion is the one of `fallbackW` x `fallbackH`.
+// SIZE as "WxH", "W" or "xH" (the other side in proportion) or "N%"; into
+// numbers: width, height (0: in proportion), percent (0: none). A new picture
+// has no proportion to keep, so it needs both sides.
 bool parseSize(Step &step, bool allowRelative, std::string &reason) {
   const std::string &text = step.args[0];
   const std::string bad = "size '" + text + "' is not WxH, W, xH or N%";
-  step.numbers.assign(3, 0); // width, height, percent (0: none)
+  step.numbers.assign(3, 0);
   if (!text.empty() && text.back() == '%') {
     auto percent = parseNumber(std::string_view(text).substr(0, text.size() - 1));
     if (!allowRelative || !percent || *percent <= 0 || *percent > 1e6) return fail(reason, bad);
