@@ -75,8 +75,9 @@ struct BmpReport {
 };
 BmpReport inspectBmp(const std::string &path);
 
-// The validation findings in words, one per set bit.
-std::vector<std::string> describeFindings(const BITMAPINFOHEADER &original, uint32_t findings);
+// The validation findings in words, one per set bit, with the repaired values.
+std::vector<std::string> describeFindings(const BITMAPINFOHEADER &original,
+                                          const BITMAPINFOHEADER &repaired, uint32_t findings);
 
 // Name of the file format of a path's extension ("BMP", "PNG", ...), or "".
 std::string formatName(const std::string &path);

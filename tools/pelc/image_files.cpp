@@ -115,6 +115,9 @@ std::string refusalOf(const BITMAPINFOHEADER &h) {
   const unsigned bits = h.biBitCount;
   if (h.biSize < 40) return "header size " + std::to_string(h.biSize) + " is below 40";
   if (h.biWidth == 0 || h.biHeight == 0) return "the width or the height is 0";
+  if (bits == 0 && (h.biCompression == 4 || h.biCompression == 5))
+    return h.biCompression == 4 ? "embedded JPEG data is not supported"
+                                : "embedded PNG data is not supported";
   if (!pelCheckBitCount(static_cast<int32_t>(bits)))
     return "bit count " + std::to_string(bits) + " is not supported";
   switch (h.biCompression) {
@@ -129,6 +132,8 @@ std::string refusalOf(const BITMAPINFOHEADER &h) {
     if (bits != 16 && bits != 32)
       return "colour masks do not fit " + std::to_string(bits) + " bits";
     break;
+  case 4: return "embedded JPEG data is not supported";
+  case 5: return "embedded PNG data is not supported";
   default: return "compression " + std::to_string(h.biCompression) + " is not supported";
   }
   return "the pixel store would be larger than 2 GiB";
@@ -204,18 +209,23 @@ BmpReport inspectBmp(const std::string &path) {
   return report;
 }
 
-std::vector<std::string> describeFindings(const BITMAPINFOHEADER &h, uint32_t findings) {
-  const std::string w = std::to_string(h.biWidth), ht = std::to_string(h.biHeight);
+std::vector<std::string> describeFindings(const BITMAPINFOHEADER &h, const BITMAPINFOHEADER &fixed,
+                                          uint32_t findings) {
+  const auto n = [](auto value) { return std::to_string(value); };
   const std::array<std::string, 8> lines = {
-      "header size " + std::to_string(h.biSize) + " is not 40",
-      "height " + ht + " is negative (rows stored top-down, read as bottom-up)",
-      std::to_string(h.biPlanes) + " planes instead of 1",
-      "width or height is not positive (" + w + " x " + ht + ")",
-      "bit count " + std::to_string(h.biBitCount) + " is not 1, 4, 8, 16, 24 or 32",
-      "colour count " + std::to_string(h.biClrUsed) + " does not fit the bit count",
-      "pixel data size " + std::to_string(h.biSizeImage) + " is 0 or wrong",
-      "resolution incomplete (" + std::to_string(h.biXPelsPerMeter) + " x " +
-          std::to_string(h.biYPelsPerMeter) + " pixels per metre)",
+      "header size " + n(h.biSize) + " is not 40 (the rest of it is skipped)",
+      "height " + n(h.biHeight) + " is negative (the lines are read bottom-up)",
+      n(h.biPlanes) + " planes instead of 1 (now " + n(fixed.biBitCount) + " bits in 1 plane)",
+      "width or height is not positive (" + n(h.biWidth) + " x " + n(h.biHeight) + ", now " +
+          n(fixed.biWidth) + " x " + n(fixed.biHeight) + ")",
+      "bit count " + n(h.biBitCount) + " is not 1, 4, 8, 16, 24 or 32 (now " + n(fixed.biBitCount) +
+          ")",
+      "colour count " + n(h.biClrUsed) + " does not fit the bit count (now " + n(fixed.biClrUsed) +
+          ")",
+      "pixel data size " + n(h.biSizeImage) + " is 0 or wrong (now " + n(fixed.biSizeImage) + ")",
+      "resolution incomplete (" + n(h.biXPelsPerMeter) + " x " + n(h.biYPelsPerMeter) +
+          " pixels per metre, now " + n(fixed.biXPelsPerMeter) + " x " + n(fixed.biYPelsPerMeter) +
+          ")",
   };
   std::vector<std::string> out;
   for (size_t bit = 0; bit < lines.size(); ++bit) {

@@ -139,7 +139,7 @@ int runInfo(const std::vector<std::string> &args) {
     BmpReport bmp = inspectBmp(file);
     if (bmp.isBmp) {
       d.format = "BMP";
-      d.repairs = describeFindings(bmp.original, bmp.findings);
+      d.repairs = describeFindings(bmp.original, bmp.repaired, bmp.findings);
     }
     std::string reason;
     Image image = (bmp.opened && !bmp.isBmp) || bmp.usable ? loadImage(file, reason) : nullptr;

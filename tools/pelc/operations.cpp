@@ -24,7 +24,7 @@ bool fail(std::string &reason, std::string text) {
 std::string refusal(const Image &image) {
   const int32_t type = image->imageType;
   if (type == PEL_TYPE_RLE4 || type == PEL_TYPE_RLE8)
-    return std::string("not possible on a ") + typeLongName(type) + " picture";
+    return "not possible on run-length coded pictures";
   return "the library could not do it (out of memory?)";
 }
 

@@ -360,7 +360,7 @@ TEST_F(Cli, RefusedAndBrokenInputsExitOneAndLeaveTheOutputAlone) {
       {"no-bits.bmp", [&](std::string b) { return setLe32(b, 14 + 14, 0); },
        "bit count 0 is not supported"},
       {"jpeg-inside.bmp", [&](std::string b) { return setLe32(b, 14 + 16, 4); },
-       "compression 4 is not supported"},
+       "embedded JPEG data is not supported"},
       {"small-header.bmp", [&](std::string b) { return setLe32(b, 14, 12); },
        "header size 12 is below 40"},
       {"no-width.bmp", [&](std::string b) { return setLe32(b, 14 + 4, 0); },
@@ -380,6 +380,26 @@ TEST_F(Cli, RefusedAndBrokenInputsExitOneAndLeaveTheOutputAlone) {
         << info.out;
     fs::remove(b.name);
   }
+  // A run-length coded picture loads, but the pixel operations refuse it.
+  std::string rle = "BM" + std::string(12, '\0');
+  const std::string rleData = {4, 1, 0, 0, 4, 0, 0, 1};
+  rle += std::string(40, '\0') + std::string(8, '\0') + rleData;
+  for (auto [at, v] : std::vector<std::pair<size_t, uint32_t>>{
+           {14, 40}, {18, 4}, {22, 2}, {26, 1 | 8 << 16}, {30, 1}, {34, 8}, {46, 2}})
+    rle = setLe32(rle, at, v);
+  rle[14 + 40 + 4] = rle[14 + 40 + 5] = rle[14 + 40 + 6] = static_cast<char>(255);
+  writeFile("rle.bmp", rle);
+  Result info = pelc("info rle.bmp");
+  EXPECT_EQ(info.status, 0) << info.out;
+  EXPECT_NE(info.out.find("8-bit run-length, 2 colours, compression RLE8"), std::string::npos)
+      << info.out;
+  for (const char *op : {"rotate 90", "scale 2x2", "convert 24", "mirror both"}) {
+    Result r = pelc(std::string(op) + " rle.bmp out.bmp");
+    EXPECT_EQ(r.status, 1) << op;
+    EXPECT_NE(r.err.find("rle.bmp: not possible on run-length coded pictures"), std::string::npos)
+        << r.err;
+  }
+  fs::remove("rle.bmp");
   Result missing = pelc("invert nothere.bmp out.bmp");
   EXPECT_EQ(missing.status, 1);
   EXPECT_NE(missing.err.find("pelc: invert: nothere.bmp: "), std::string::npos);
@@ -477,8 +497,9 @@ TEST_F(Cli, InfoDescribesFilesAndTheRepairsOfTheirHeaders) {
             std::string::npos)
       << text.out;
   EXPECT_NE(text.out.find("  repaired: height -17 is negative"), std::string::npos) << text.out;
-  EXPECT_NE(text.out.find("  repaired: pixel data size 0 is 0 or wrong"), std::string::npos);
-  EXPECT_NE(text.out.find("  repaired: resolution incomplete (0 x 0 pixels per metre)"),
+  EXPECT_NE(text.out.find("  repaired: pixel data size 0 is 0 or wrong (now 408)"),
+            std::string::npos);
+  EXPECT_NE(text.out.find("  repaired: resolution incomplete (0 x 0 pixels per metre, now 0 x 0)"),
             std::string::npos);
   EXPECT_EQ(std::count(text.out.begin(), text.out.end(), '\n'), 5) << text.out;
   Result json = pelc("info --json in565.bmp");
