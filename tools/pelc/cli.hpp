@@ -79,7 +79,8 @@ BmpReport inspectBmp(const std::string &path);
 std::vector<std::string> describeFindings(const BITMAPINFOHEADER &original,
                                           const BITMAPINFOHEADER &repaired, uint32_t findings);
 
-// Name of the file format of a path's extension ("BMP", "PNG", ...), or "".
+// Name of a file's format ("BMP", "PNG", ...) by its content or else its
+// extension, or "".
 std::string formatName(const std::string &path);
 
 // ---- Operations (operations.cpp) ------------------------------------------

@@ -158,7 +158,8 @@ const char *siblingName() {
 
 std::string formatName(const std::string &path) {
   if (extension(path) == ".bmp") return kFormatNames[kBmp];
-  intptr_t code = fioGetImageFormatFromExt(asArg(path.c_str()));
+  intptr_t code = fioGetImageFormat(asArg(path.c_str())); // by content
+  if (code == kUnknown) code = fioGetImageFormatFromExt(asArg(path.c_str()));
   return code > 0 && code < static_cast<intptr_t>(kFormatNames.size()) ? kFormatNames[code] : "";
 }
 

@@ -72,7 +72,7 @@ public:
     work();
     for (std::thread &t : threads) t.join();
     const size_t failed = failed_.load();
-    if (progress_) std::fputs("\r\x1b[K", stderr);
+    clearProgress();
     if (!job_.quiet) {
       std::string summary = std::to_string(total - failed) + " of " + std::to_string(total) +
                             " written to " + job_.outputDir;
@@ -92,7 +92,7 @@ private:
       ++done_;
       if (!outcome.ok) {
         ++failed_;
-        if (progress_) std::fputs("\r\x1b[K", stderr);
+        clearProgress();
         report(outcome.what, outcome.reason);
       }
       if (progress_) {
@@ -100,8 +100,16 @@ private:
                            std::to_string(job_.inputs.size()) + " done, " + elapsed();
         std::fputs(line.c_str(), stderr);
         std::fflush(stderr);
+        progressWidth_ = line.size();
       }
     }
+  }
+
+  // Blanks the progress line with spaces: not every console knows escape codes.
+  void clearProgress() {
+    if (!progress_ || progressWidth_ == 0) return;
+    std::fputs(("\r" + std::string(progressWidth_, ' ') + "\r").c_str(), stderr);
+    progressWidth_ = 0;
   }
 
   std::string elapsed() const {
@@ -117,7 +125,8 @@ private:
   const bool progress_;
   std::atomic<size_t> next_{0};
   std::atomic<size_t> failed_{0};
-  size_t done_ = 0; // under mutex_
+  size_t done_ = 0;          // under mutex_
+  size_t progressWidth_ = 0; // under mutex_, or after the workers
   std::mutex mutex_;
   std::chrono::steady_clock::time_point start_;
 };
