@@ -124,10 +124,17 @@ public:
         ++pos_;
       } else if (!onlyFiles && arg == "+") {
         throw UsageError{name(), "+ must come between operations, before the files"};
+      } else if (!onlyFiles && takeStepOption(job_.steps.back())) {
+        // the last operation's options may also follow the files
       } else if (onlyFiles || arg.size() < 2 || arg[0] != '-' || !takeGlobal()) {
         files.push_back(arg);
         ++pos_;
       }
+    }
+    for (Step &step : job_.steps) {
+      std::string reason;
+      current_ = step.op->name;
+      if (!step.op->parse(step, reason)) throw UsageError{step.op->name, reason};
     }
     assignFiles(files);
     return job_;
@@ -207,22 +214,26 @@ private:
         throw UsageError{step.op->name, std::string("missing ") + step.op->arguments};
       step.args.push_back(args_[pos_++]);
     }
-    while (pos_ < args_.size() && startsWith(args_[pos_], "--")) {
-      auto [option, inline_] = splitOption(args_[pos_]);
-      if (option == "--help") {
-        std::fputs(operationHelp(*step.op).c_str(), stdout);
-        throw HelpShown{};
-      }
-      if (!hasOption(*step.op, option)) break;
-      if (step.option(option)) throw UsageError{step.op->name, option + " given twice"};
-      std::string text = value(option, inline_);
-      step.options.emplace_back(option, text);
+    while (pos_ < args_.size() && takeStepOption(step)) {
     }
-    std::string reason;
-    if (!step.op->parse(step, reason)) throw UsageError{step.op->name, reason};
     if (step.op->source && !job_.steps.empty())
       throw UsageError{step.op->name, "must come first in a chain"};
     return step;
+  }
+
+  // An option of the step at pos_: consumes it and answers true.
+  bool takeStepOption(Step &step) {
+    if (!startsWith(args_[pos_], "--")) return false;
+    auto [option, inline_] = splitOption(args_[pos_]);
+    if (option == "--help") {
+      std::fputs(operationHelp(*step.op).c_str(), stdout);
+      throw HelpShown{};
+    }
+    if (!hasOption(*step.op, option)) return false;
+    if (step.option(option)) throw UsageError{step.op->name, option + " given twice"};
+    std::string text = value(option, inline_);
+    step.options.emplace_back(option, text);
+    return true;
   }
 
   void assignFiles(std::vector<std::string> &files) {

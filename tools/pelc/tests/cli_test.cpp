@@ -214,6 +214,8 @@ std::vector<Case> cases() {
       {"rotate 180", [](PELIMAGE *i) { return pelMirror(i, 2); }},
       {"rotate 30 --background #FF8000",
        [thirty](PELIMAGE *i) { return pelRotateAngleEx(i, thirty, 0x0080FF); }},
+      {"rotate -30 -j 2 --background=black",
+       [thirty](PELIMAGE *i) { return pelRotateAngleEx(i, -thirty, 0); }},
       {"scale 40x9", [](PELIMAGE *i) { return pelScaleEx(i, 40, 9); }},
       {"scale 50%", [](PELIMAGE *i) { return pelScaleEx(i, 12, 9); }},
       {"scale 46", [](PELIMAGE *i) { return pelScaleEx(i, 46, 34); }},
