@@ -108,7 +108,9 @@ private:
   // Blanks the progress line with spaces: not every console knows escape codes.
   void clearProgress() {
     if (!progress_ || progressWidth_ == 0) return;
-    std::fputs(("\r" + std::string(progressWidth_, ' ') + "\r").c_str(), stderr);
+    std::string blank(progressWidth_ + 2, ' ');
+    blank.front() = blank.back() = '\r';
+    std::fputs(blank.c_str(), stderr);
     progressWidth_ = 0;
   }
 

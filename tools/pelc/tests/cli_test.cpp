@@ -462,7 +462,8 @@ TEST_F(Cli, BatchOfFiftyIsTheSameWithFourWorkersAsWithOne) {
   std::vector<std::string> bad;
   for (int i = 0; i < 50; ++i) {
     const Input &type = kInputs[static_cast<size_t>(i) % kInputs.size()];
-    const std::string name = "b" + std::to_string(i) + ".bmp";
+    std::string name = "b"; // appended: gcc 12 warns wrongly on "b" + to_string(i)
+    name += std::to_string(i) + ".bmp";
     std::string bytes = readFile(type.file);
     if (i % 9 == 4) {
       bytes.resize(bytes.size() / 2);
