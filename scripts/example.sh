@@ -27,6 +27,11 @@ pelc rotate 30 --background '#202020' palette8.bmp tilted.bmp
 pelc scale 50% pattern.bmp half.bmp
 pelc hsl --hue 120 --saturation 40 pattern.bmp hue.bmp
 pelc rotate -90 + scale 200x150 + gamma 1.8 + convert 565 pattern.bmp chain.bmp
-pelc grey -o batch -j 2 pattern.bmp palette8.bmp turned.bmp tilted.bmp half.bmp hue.bmp chain.bmp
-pelc info ./*.bmp batch/*.bmp
+pelc grey -o batch -j 2 palette8.bmp turned.bmp tilted.bmp half.bmp hue.bmp chain.bmp
+# Headers the library repairs, and a file it refuses: a top-down copy (height
+# -240) and a cut one.
+cp pattern.bmp topdown.bmp
+printf '\x10\xff\xff\xff' | dd of=topdown.bmp bs=1 seek=22 conv=notrunc status=none
+head -c 1000 pattern.bmp >cut.bmp
+pelc info ./*.bmp batch/hue.bmp || echo "(exit status $?: a file was refused)"
 echo "made in $demo"

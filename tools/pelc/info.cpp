@@ -24,11 +24,11 @@ struct Description {
 
 std::string compressionName(uint32_t compression) {
   switch (compression) {
-  case BI_RGB: return "none";
+  case BI_RGB: return "uncompressed";
   case BI_RLE8: return "RLE8";
   case BI_RLE4: return "RLE4";
   case BI_BITFIELDS: return "bit fields";
-  default: return std::to_string(compression);
+  default: return "compression " + std::to_string(compression);
   }
 }
 
@@ -56,8 +56,8 @@ std::string textLine(const Description &d) {
   const BITMAPINFOHEADER &h = *d.header;
   char line[512];
   std::snprintf(line, sizeof line,
-                "%s: %s %d x %d, %u bits, %s, %u colours, compression %s, %d x %d pixels per "
-                "metre (%ld x %ld dpi), store %u bytes\n",
+                "%s: %s %d x %d, %u bits, %s, %u colours, %s, %d x %d px/m (%ld x %ld dpi), "
+                "store %u bytes\n",
                 d.file.c_str(), d.format.c_str(), static_cast<int>(h.biWidth),
                 static_cast<int>(h.biHeight), static_cast<unsigned>(h.biBitCount),
                 typeLongName(d.type), static_cast<unsigned>(d.colours),
