@@ -109,7 +109,7 @@ struct Step {
   std::vector<std::pair<std::string, std::string>> options;
   // Parsed values, filled by the operation's parser.
   std::vector<double> numbers;
-  std::vector<double> numbers2;
+  std::vector<double> numbers2; // a second triple (contrast)
   uint32_t colour = 0;
   std::string text;
 
