@@ -24,6 +24,8 @@ tone_peers=(python3-opencv python3-pil)
 geometry_peers=(python3-opencv python3-pil python3-numpy)
 
 all+=("${files_peers[@]}" "${convert_peers[@]}" "${tone_peers[@]}" "${geometry_peers[@]}")
+# The pelc command's manual page is made from its help text.
+all+=(help2man)
 
 if [[ "${1:-}" == "--native" ]]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 
