@@ -254,6 +254,12 @@ Image loadImage(const std::string &path, std::string &reason) {
     reason = extension(path) == ".bmp" ? "not a BMP file" : missingSibling(path, "reading");
     return nullptr;
   }
+  // Content the image-file library does not recognise is named by what the
+  // file claims to be.
+  if (fioGetImageFormat(asArg(path.c_str())) == kUnknown) {
+    reason = extension(path) == ".bmp" ? "not a BMP file" : "not a picture in a known format";
+    return nullptr;
+  }
   Image image(
       reinterpret_cast<PELIMAGE *>(fioLoadImageFile(asArg(path.c_str()), PEL_MEM_AUTO, 0, 0, 0)));
   if (!image) reason = "not a picture the image-file library can read";
