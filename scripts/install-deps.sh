@@ -5,9 +5,14 @@
 set -euo pipefail
 
 native=(cmake ninja-build g++ googletest)
+# Codecs of the image-file library (the build leaves it out without them).
+native+=(libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev libwebp-dev)
 all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
      binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
+
+# The install test: consumers built through pkg-config.
+all+=(pkgconf)
 
 # Peers that tests and benchmarks compare against, by subsystem.
 files_peers=(python3-pil imagemagick)
@@ -19,6 +24,8 @@ tone_peers=(python3-opencv python3-pil)
 geometry_peers=(python3-opencv python3-pil python3-numpy)
 
 all+=("${files_peers[@]}" "${convert_peers[@]}" "${tone_peers[@]}" "${geometry_peers[@]}")
+# The pelc command's manual page is made from its help text.
+all+=(help2man)
 
 if [[ "${1:-}" == "--native" ]]; then wanted=("${native[@]}"); else wanted=("${all[@]}"); fi
 
