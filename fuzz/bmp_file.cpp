@@ -15,7 +15,7 @@ using pel::fuzz::Input;
 // Stores above these are legal but too slow to handle at fuzzing speed.
 constexpr uint64_t kLargestLoad = uint64_t{16} << 20;
 constexpr uint64_t kLargestMapped = uint64_t{1} << 20;
-constexpr uint64_t kLargestWorked = uint64_t{256} << 10;
+constexpr uint64_t kLargestWorked = uint64_t{64} << 10;
 
 constexpr std::size_t kFileHeaderBytes = 14;
 
@@ -71,6 +71,9 @@ void work(PELIMAGE *image, Input &input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   pel::fuzz::setUp();
+  if (size >= kFileHeaderBytes + sizeof(BITMAPINFOHEADER) &&
+      pel::fuzz::overflowsPlanes(data + kFileHeaderBytes))
+    return 0;
   const uint64_t store = storeOf(data, size);
   if (store > kLargestLoad) return 0;
   static const std::string loadPath = pel::fuzz::scratchPath("load");

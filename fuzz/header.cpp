@@ -33,6 +33,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   std::vector<uint8_t> block(sizeof(BITMAPINFOHEADER) + 256 * sizeof(RGBQUAD), 0);
   input.read(block.data(), std::min(block.size(), input.remaining()));
   auto *header = reinterpret_cast<BITMAPINFOHEADER *>(block.data());
+  if (pel::fuzz::overflowsPlanes(header)) return 0;
   const BITMAPINFOHEADER original = *header;
   const auto *table = reinterpret_cast<const RGBQUAD *>(block.data() + sizeof(BITMAPINFOHEADER));
 
@@ -54,7 +55,11 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   PELC_FUZZ_REQUIRE(std::memcmp(&quiet, &repaired, sizeof quiet) == 0);
   if (strict == 1) {
     PELC_FUZZ_REQUIRE(usable == 1);
-    PELC_FUZZ_REQUIRE(std::memcmp(&repaired, &original, sizeof original) == 0);
+    // A missing resolution is taken from the other one; nothing else changes.
+    BITMAPINFOHEADER expected = original;
+    if (expected.biXPelsPerMeter == 0) expected.biXPelsPerMeter = expected.biYPelsPerMeter;
+    if (expected.biYPelsPerMeter == 0) expected.biYPelsPerMeter = expected.biXPelsPerMeter;
+    PELC_FUZZ_REQUIRE(std::memcmp(&repaired, &expected, sizeof expected) == 0);
     PELC_FUZZ_REQUIRE((repairWord & ~kFlagsOnlyRepairSees) == 0);
   }
   if (!usable) return 0;

@@ -252,7 +252,8 @@ void Run::lines(PELIMAGE *image) {
   PELC_FUZZ_REQUIRE(pelSetHorLine(image, buffer.data(), x0, x1, y) == 1);
   // Byte-block helpers on buffers of their own.
   const uint32_t fw = 1 + u8() % 16, fh = 1 + u8() % 4;
-  std::vector<uint8_t> block(std::size_t(fw) * fh * 3);
+  // A 24-bit block: lines padded to four bytes.
+  std::vector<uint8_t> block(std::size_t(pelCalcLineBytes(int32_t(fw), 24)) * fh);
   pelFill24bitColor(block.data(), u32(), fw, fh);
   const uint32_t count = 1 + u8() % uint32_t(block.size());
   pelShiftLeft(block.data(), block.data(), count, uint8_t(u8() % 9));
@@ -262,7 +263,7 @@ void Run::lines(PELIMAGE *image) {
 
 void Run::memory() {
   const uint32_t size = hostile();
-  if (size > kLargestMade && size <= kLargestStore) return;
+  if (size > kLargestMade) return; // raw blocks of any size are legal
   const int32_t k = kind();
   if (k == PEL_MEM_FILE && size > (1u << 16)) return;
   void *block = pelMemAlloc(size, k);
@@ -281,7 +282,7 @@ void Run::memory() {
   pelFreeFileMapping(mapped);
   pelFreeFileMapping(palette.data()); // not a mapping: ignored
   uint8_t *map =
-      pelCreate4096Map(palette.data(), (u8() & 1) ? -int32_t(hostile()) : int32_t(u32() % 257));
+      pelCreate4096Map(palette.data(), (u8() & 1) ? int32_t(-int64_t(hostile() % 0x80000001u)) : int32_t(u32() % 257));
   pelRelease4096Map(map);
   std::array<RGBQUAD, 256> standard{};
   const uint32_t paletteKind = u8() % 7;
@@ -409,6 +410,7 @@ void Run::createEx() {
   in.read(block.data(), sizeof(BITMAPINFOHEADER));
   std::memcpy(block.data() + sizeof(BITMAPINFOHEADER), palette.data(), 1024);
   auto *h = reinterpret_cast<BITMAPINFOHEADER *>(block.data());
+  if (pel::fuzz::overflowsPlanes(h)) return;
   BITMAPINFOHEADER repaired = *h;
   if (pelVerifyBIH(&repaired, nullptr)) {
     const bool plain = repaired.biCompression == BI_RGB || repaired.biCompression == BI_BITFIELDS;
