@@ -7,7 +7,8 @@ set -euo pipefail
 native=(cmake ninja-build g++ googletest)
 all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
+     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user
+     clang libclang-rt-14-dev)
 
 # Peers that tests and benchmarks compare against, by subsystem.
 files_peers=(python3-pil imagemagick)

@@ -54,6 +54,7 @@ leg wine64 build_and_test mingw-x86_64
 leg qemu-i386 build_and_test linux-i386
 leg i686-dll build_and_test mingw-i686
 leg release-bench bench_smoke
+leg fuzz bash scripts/fuzz.sh 30
 
 echo
 echo "legs: $passed passed, $failed failed"
