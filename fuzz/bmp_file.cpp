@@ -13,8 +13,8 @@ using pel::fuzz::checkImage;
 using pel::fuzz::Input;
 
 // Stores above these are legal but too slow to handle at fuzzing speed.
-constexpr uint64_t kLargestLoad = uint64_t{16} << 20;
-constexpr uint64_t kLargestMapped = uint64_t{1} << 20;
+constexpr uint64_t kLargestLoad = uint64_t{1} << 20;
+constexpr uint64_t kLargestMapped = uint64_t{256} << 10;
 constexpr uint64_t kLargestWorked = uint64_t{64} << 10;
 
 constexpr std::size_t kFileHeaderBytes = 14;

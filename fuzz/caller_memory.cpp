@@ -18,7 +18,7 @@ namespace {
 using pel::fuzz::checkImage;
 using pel::fuzz::Input;
 
-constexpr uint64_t kLargestWorked = uint64_t{4} << 20;
+constexpr uint64_t kLargestWorked = uint64_t{1} << 20;
 
 void settle(PELIMAGE *result) {
   if (!result) return;

@@ -18,7 +18,7 @@ namespace {
 using pel::fuzz::Input;
 
 // Stores above this are legal but too slow to make at fuzzing speed.
-constexpr uint64_t kLargestStore = uint64_t{16} << 20;
+constexpr uint64_t kLargestStore = uint64_t{1} << 20;
 
 constexpr uint32_t kFlagsOnlyRepairSees = PEL_BIH_SIZE | PEL_BIH_RESOLUTION;
 } // namespace

@@ -282,7 +282,8 @@ void Run::memory() {
   pelFreeFileMapping(mapped);
   pelFreeFileMapping(palette.data()); // not a mapping: ignored
   uint8_t *map =
-      pelCreate4096Map(palette.data(), (u8() & 1) ? int32_t(-int64_t(hostile() % 0x80000001u)) : int32_t(u32() % 257));
+      pelCreate4096Map(palette.data(), (u8() & 1) ? int32_t(-int64_t(hostile() % 0x80000001u))
+                                                  : int32_t(u32() % 257));
   pelRelease4096Map(map);
   std::array<RGBQUAD, 256> standard{};
   const uint32_t paletteKind = u8() % 7;
