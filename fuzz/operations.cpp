@@ -165,8 +165,23 @@ struct Run {
     const uint32_t entries = u8();
     for (uint32_t i = 0; i <= entries && in.remaining(); ++i) in.read(&palette[i], sizeof(RGBQUAD));
     const uint32_t count = (shape & 4) ? hostile() : entries + 1;
-    PELIMAGE *image = pelCreateImage(type, w, h, (shape & 8) ? palette.data() : nullptr, count,
-                                     (shape & 16) ? i32() : 0, i32(), madeKind());
+    PELIMAGE *image = nullptr;
+    if ((shape & 0xC0) == 0xC0) {
+      // A run-length image: its bits are a stream of any length, no grid.
+      const bool eight = type > 5;
+      BITMAPINFOHEADER header{};
+      header.biSize = sizeof header;
+      header.biWidth = w;
+      header.biHeight = h;
+      header.biPlanes = 1;
+      header.biBitCount = eight ? 8 : 4;
+      header.biCompression = eight ? BI_RLE8 : BI_RLE4;
+      header.biSizeImage = 1 + u16Bounded();
+      image = pelCreateImageEx(&header, (shape & 8) ? palette.data() : nullptr, madeKind());
+    } else {
+      image = pelCreateImage(type, w, h, (shape & 8) ? palette.data() : nullptr, count,
+                             (shape & 16) ? i32() : 0, i32(), madeKind());
+    }
     PELC_FUZZ_REQUIRE(image != nullptr);
     checkImage(image);
     in.read(image->core->bits, image->core->bitsSize);
