@@ -56,7 +56,10 @@ void work(PELIMAGE *image, Input &input) {
                            int32_t(input.choose(uint32_t(height) + 2))};
   settle(pelCopyImage(image, rect, int32_t(input.choose(5))));
   settle(pelCvtoBit24(image));
-  settle(pelCvtoBit8(image, nullptr, 0));
+  // A short table keeps the colour map (a search per cell) cheap.
+  static const RGBQUAD kTable[4] = {
+      {0, 0, 0, 0}, {255, 255, 255, 0}, {0, 0, 255, 0}, {0, 255, 0, 0}};
+  settle(pelCvtoBit8(image, kTable, 1 + input.choose(4)));
   settle(pelRotationEx(image, input.option() & 1));
   settle(pelScaleEx(image, 1 + input.choose(48), 1 + input.choose(48)));
   const int32_t offsets[3] = {int32_t(input.choose(511)) - 255, 40, -40};

@@ -32,9 +32,14 @@ constexpr uint64_t kLargestStore = 0x7FFFFFFF;
 
 constexpr std::array<int32_t, 9> kCreatable = {1, 2, 3, 5, 6, 8, 9, 10, 11};
 
+// Pixel-by-pixel work on more pixels than this is too slow as well.
+constexpr uint64_t kMostPixels = uint64_t{1} << 18;
+// Images kept for later calls are smaller still.
+constexpr uint64_t kMostPixelsKept = uint64_t{1} << 16;
+
 bool worthMaking(uint64_t width, uint64_t height, uint32_t bits) {
   const uint64_t store = pel::fuzz::storeBytes(width, height, bits);
-  return store <= kLargestMade || store > kLargestStore;
+  return (store <= kLargestMade && width * height <= kMostPixels) || store > kLargestStore;
 }
 
 struct Run {
@@ -132,7 +137,7 @@ struct Run {
   void adopt(PELIMAGE *result) {
     if (!result) return;
     checkImage(result);
-    if (images.size() < kMaxImages) {
+    if (images.size() < kMaxImages && uint64_t(width(result)) * height(result) <= kMostPixelsKept) {
       images.push_back(result);
     } else {
       pelDestroyImage(result);
