@@ -266,4 +266,98 @@ TEST_F(Gdi, BitmapOwnershipOnFailure) {
   EXPECT_EQ(pelDetachDIB(nullptr), nullptr);
 }
 
+// True-colour DIBs that carry a colour table, as Windows writes them: the
+// bits follow the table, whatever the repaired header then counts.
+TEST_F(Gdi, TrueColourTablesAreSteppedOverByEveryReader) {
+  struct Case {
+    const char *what;
+    BITMAPINFOHEADER h;
+    std::vector<uint8_t> masks;
+    uint32_t tableEntries, bitsOffset;
+  };
+  BITMAPINFOHEADER h24 = header(2, 2, 24), h16 = header(2, 2, 16, BI_BITFIELDS);
+  h24.biClrUsed = 4;
+  h16.biClrUsed = 2;
+  const uint32_t m565[3] = {0xF800, 0x07E0, 0x001F};
+  std::vector<uint8_t> masks(12);
+  std::memcpy(masks.data(), m565, 12);
+  const Case cases[] = {{"24-bit", h24, {}, 4, 56}, {"5-6-5", h16, masks, 2, 60}};
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.what);
+    const std::vector<uint8_t> bits = pattern(static_cast<std::size_t>(pelGetBitsSize(&c.h)));
+    std::vector<uint8_t> dib(sizeof c.h);
+    std::memcpy(dib.data(), &c.h, sizeof c.h);
+    dib.insert(dib.end(), c.masks.begin(), c.masks.end());
+    dib.insert(dib.end(), c.tableEntries * 4, 0xEE);
+    dib.insert(dib.end(), bits.begin(), bits.end());
+    ASSERT_EQ(dib.size(), c.bitsOffset + bits.size());
+
+    PELIMAGE *temp = pelGetTempPELIMAGE(dib.data());
+    ASSERT_NE(temp, nullptr);
+    EXPECT_EQ(temp->core->bits, dib.data() + c.bitsOffset);
+    const std::vector<uint32_t> want = colours(temp);
+    pelReleaseTempPELIMAGE(temp);
+
+    HGLOBAL block = os::GlobalAlloc(GHND, dib.size());
+    std::memcpy(os::GlobalLock(block), dib.data(), dib.size());
+    os::GlobalUnlock(block);
+    Image copy(pelCopyDIB(block, nullptr, 0, 0));
+    ASSERT_TRUE(copy);
+    EXPECT_EQ(colours(copy.get()), want);
+    Image attached(pelAttachDIB(block));
+    ASSERT_TRUE(attached);
+    EXPECT_EQ(colours(attached.get()), want);
+    EXPECT_EQ(storeOf(*attached), bits);
+
+    // A block one byte short of table and bits is refused and left as it was.
+    HGLOBAL shortBlock = os::GlobalAlloc(GHND, dib.size() - 1);
+    std::memcpy(os::GlobalLock(shortBlock), dib.data(), dib.size() - 1);
+    os::GlobalUnlock(shortBlock);
+    EXPECT_EQ(pelCopyDIB(shortBlock, nullptr, 0, 0), nullptr);
+    EXPECT_EQ(pelAttachDIB(shortBlock), nullptr);
+    EXPECT_EQ(std::memcmp(os::GlobalLock(shortBlock), dib.data(), dib.size() - 1), 0);
+    os::GlobalUnlock(shortBlock);
+    os::GlobalFree(shortBlock);
+  }
+}
+
+// An image made from a longer header keeps that biSize in memory, but its
+// table follows at byte 40: whatever leaves for GDI must say 40.
+TEST_F(Gdi, LongerHeadersLeaveForGdiSaying40) {
+  std::mt19937 rng(21);
+  std::vector<RGBQUAD> table(256);
+  for (RGBQUAD &q : table)
+    q = {static_cast<uint8_t>(rng() & 0xF8), static_cast<uint8_t>(rng() & 0xF8),
+         static_cast<uint8_t>(rng() & 0xF8), 0};
+  for (const int32_t kind : {PEL_MEM_GLOBAL, PEL_MEM_GLOBAL_FIXED, PEL_MEM_VIRTUAL}) {
+    SCOPED_TRACE(kind);
+    BITMAPINFOHEADER h = header(7, 3, 8);
+    h.biSize = 124;
+    Image image(pelCreateImageEx(&h, table.data(), kind));
+    ASSERT_TRUE(image);
+    ASSERT_EQ(image->core->header->biSize, 124u);
+    for (uint32_t i = 0; i < image->core->bitsSize; ++i)
+      image->core->bits[i] = static_cast<uint8_t>(rng());
+    const std::vector<uint32_t> want = colours(image.get());
+
+    HBITMAP bitmap = pelCreateDDB(image.get());
+    ASSERT_NE(bitmap, nullptr);
+    Image back(pelAttachDDB(bitmap, 24, 0));
+    ASSERT_TRUE(back);
+    EXPECT_EQ(colours(back.get()), want);
+
+    const std::vector<uint8_t> store = storeOf(*image);
+    HGLOBAL block = pelDetachDIB(image.release());
+    ASSERT_NE(block, nullptr);
+    auto *dib = static_cast<BITMAPINFOHEADER *>(os::GlobalLock(block));
+    EXPECT_EQ(dib->biSize, 40u);
+    EXPECT_EQ(std::memcmp(reinterpret_cast<uint8_t *>(dib) + 40, table.data(), 1024), 0);
+    os::GlobalUnlock(block);
+    Image again(pelAttachDIB(block));
+    ASSERT_TRUE(again);
+    EXPECT_EQ(colours(again.get()), want);
+    EXPECT_EQ(storeOf(*again), store);
+  }
+}
+
 } // namespace

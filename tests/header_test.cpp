@@ -128,6 +128,17 @@ const VerifyCase kVerifyCases[] = {
        EXPECT_EQ(h.biClrUsed, 0u);
        EXPECT_EQ(h.biSizeImage, 320u);
      }},
+    // The folded bit count keeps the low 16 bits of the product.
+    {"largest planes and bit count fold into 1 bit",
+     [](BITMAPINFOHEADER &h) { h.biPlanes = h.biBitCount = 65535; }, 1,
+     PEL_BIH_PLANES | PEL_BIH_CLRUSED | PEL_BIH_SIZEIMAGE,
+     [](const BITMAPINFOHEADER &h) {
+       EXPECT_EQ(h.biBitCount, 1);
+       EXPECT_EQ(h.biClrUsed, 2u);
+     }},
+    {"planes and bit count whose product wraps to 0",
+     [](BITMAPINFOHEADER &h) { h.biPlanes = h.biBitCount = 256; }, 0,
+     PEL_BIH_PLANES | PEL_BIH_BITCOUNT, nothing},
     {"zero planes", [](BITMAPINFOHEADER &h) { h.biPlanes = 0; }, 1, PEL_BIH_PLANES,
      [](const BITMAPINFOHEADER &h) {
        EXPECT_EQ(h.biBitCount, 8);

@@ -85,4 +85,13 @@ inline bool hasMasks(const BITMAPINFOHEADER &h) {
   return compression(h) == BI_BITFIELDS && (bitCount(h) == 16 || bitCount(h) == 32);
 }
 
+// Bytes of colour table a caller's true-colour DIB carries between its
+// header (and masks) and its bits: validation zeroes biClrUsed above 8 bits,
+// but the table the block really holds must still be stepped over. Taken from
+// the raw header, judged by the repaired bit count.
+inline uint64_t trueColourTableBytes(const BITMAPINFOHEADER &raw,
+                                     const BITMAPINFOHEADER &repaired) {
+  return bitCount(repaired) > 8 ? uint64_t{raw.biClrUsed} * 4 : 0;
+}
+
 } // namespace pel::detail

@@ -6,6 +6,9 @@
 #include "core/detail.hpp"
 #include "pixel/detail.hpp"
 
+#include <algorithm>
+#include <array>
+
 using namespace pel::detail;
 
 namespace {
@@ -67,12 +70,24 @@ PELIMAGE *PELAPI pelAttachDIB(HGLOBAL block) noexcept {
   auto core = globalNew<IMAGECORE>();
   BITMAPINFOHEADER *header = image && core ? lockedHeader(block) : nullptr;
   if (!header) return nullptr;
-  // Too short for the header, or for what the (repaired) header says: the
-  // block stays the caller's, unlocked again.
+  // Too short for the header, or for what the repaired header says (with the
+  // colour table a true-colour block may carry): the block stays the
+  // caller's, unlocked again and unchanged.
   const uint64_t size = os::GlobalSize(block);
-  if (size < kHeaderBytes || !pelVerifyBIH(header, nullptr) || claimedBytes(*header) > size) {
+  BITMAPINFOHEADER repaired;
+  if (size >= kHeaderBytes) std::memcpy(&repaired, header, sizeof repaired);
+  if (size < kHeaderBytes || !pelVerifyBIH(&repaired, nullptr) ||
+      claimedBytes(repaired) + trueColourTableBytes(*header, repaired) > size) {
     os::GlobalUnlock(block);
     return nullptr;
+  }
+  // The block becomes a plain packed DIB: the repaired header, and the bits
+  // moved down over a true-colour table the repair no longer counts.
+  const auto table = static_cast<std::size_t>(trueColourTableBytes(*header, repaired));
+  std::memcpy(header, &repaired, sizeof repaired);
+  if (table) {
+    uint8_t *bits = reinterpret_cast<uint8_t *>(header) + pelGetBiSize(header);
+    std::memmove(bits, bits + table, static_cast<uint32_t>(pelGetBitsSize(header)));
   }
   core->header = header;
   core->headerSize = pelGetBiSize(header);
@@ -92,6 +107,9 @@ HGLOBAL PELAPI pelDetachDIB(PELIMAGE *image) noexcept {
     // The store is a packed DIB already: hand the block itself over.
     HGLOBAL block = os::GlobalHandle(core->header);
     if (!block) return nullptr;
+    // The table follows at byte 40 whatever biSize the image kept; readers
+    // of the block look for it where biSize says.
+    core->header->biSize = kHeaderBytes;
     os::GlobalFree(core);
     os::GlobalFree(image);
     os::GlobalUnlock(block);
@@ -106,6 +124,7 @@ HGLOBAL PELAPI pelDetachDIB(PELIMAGE *image) noexcept {
     return nullptr;
   }
   std::memcpy(target, core->header, core->headerSize);
+  reinterpret_cast<BITMAPINFOHEADER *>(target)->biSize = kHeaderBytes;
   std::memcpy(target + core->headerSize, core->bits, core->bitsSize);
   pelDestroyImage(image);
   os::GlobalUnlock(block);
@@ -116,7 +135,8 @@ PELIMAGE *PELAPI pelAttachDDB(HBITMAP bitmap, int32_t bitCount, int32_t kind) no
   os::BITMAP bm{};
   if (!bitmap || !os::GetObjectA(bitmap, sizeof bm, &bm) || bm.bmWidth <= 0 || bm.bmHeight <= 0)
     return nullptr;
-  const int32_t bits = bitCount ? bitCount : int32_t{bm.bmPlanes} * bm.bmBitsPixel;
+  const int32_t bits =
+      bitCount ? bitCount : static_cast<int32_t>(uint32_t{bm.bmPlanes} * bm.bmBitsPixel);
   if (!pelCheckBitCount(bits)) return nullptr;
   BITMAPINFOHEADER h{};
   h.biSize = kHeaderBytes;
@@ -144,13 +164,19 @@ PELIMAGE *PELAPI pelAttachDDB(HBITMAP bitmap, int32_t bitCount, int32_t kind) no
 HBITMAP PELAPI pelCreateDDB(const PELIMAGE *image) noexcept {
   if (!image || !image->core || !image->core->header || !image->core->bits) return nullptr;
   const BITMAPINFOHEADER &h = *image->core->header;
+  // GDI reads the table where biSize says; the image's table follows at byte
+  // 40 whatever biSize it kept, so GDI gets a header block that says 40.
+  std::array<uint8_t, kHeaderBytes + 256 * sizeof(RGBQUAD)> info{};
+  const std::size_t infoBytes = std::min<std::size_t>(image->core->headerSize, info.size());
+  std::memcpy(info.data(), image->core->header, std::max<std::size_t>(infoBytes, kHeaderBytes));
+  reinterpret_cast<BITMAPINFOHEADER *>(info.data())->biSize = kHeaderBytes;
   ScreenDc screen;
   if (!screen.dc) return nullptr;
   os::HBITMAP bitmap = os::CreateCompatibleBitmap(screen.dc, width(h), height(h));
   if (!bitmap) return nullptr;
   const int lines =
       os::SetDIBits(screen.dc, bitmap, 0, static_cast<UINT>(height(h)), image->core->bits,
-                    reinterpret_cast<const os::BITMAPINFO *>(image->core->header), DIB_RGB_COLORS);
+                    reinterpret_cast<const os::BITMAPINFO *>(info.data()), DIB_RGB_COLORS);
   // A transfer that failed gives no blank bitmap.
   if (lines == 0) {
     os::DeleteObject(bitmap);
@@ -175,7 +201,8 @@ PELIMAGE *PELAPI pelCopyDIB(HGLOBAL block, const int32_t *rect, int32_t, int32_t
   const uint64_t size = os::GlobalSize(block);
   if (size >= kHeaderBytes) {
     std::memcpy(&copy, header, sizeof copy);
-    if (pelVerifyBIH(&copy, nullptr) && claimedBytes(copy) <= size && !runLength(copy)) {
+    if (pelVerifyBIH(&copy, nullptr) &&
+        claimedBytes(copy) + trueColourTableBytes(*header, copy) <= size && !runLength(copy)) {
       if (PELIMAGE *temporary = pelGetTempPELIMAGE(header)) {
         // The copy keeps the block's masks and type, like any image copy.
         result = pelCopyImage(temporary, rect, kind);

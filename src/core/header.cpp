@@ -133,7 +133,10 @@ int32_t PELAPI pelVerifyBIH(BITMAPINFOHEADER *header, uint32_t *errorWord) noexc
 
   if (h.biPlanes != 1) {
     flags |= PEL_BIH_PLANES;
-    if (h.biPlanes != 0) h.biBitCount = static_cast<uint16_t>(h.biBitCount * h.biPlanes);
+    // The product is kept to 16 bits, as the field holds; computed unsigned,
+    // since two 16-bit factors overflow a signed int.
+    if (h.biPlanes != 0)
+      h.biBitCount = static_cast<uint16_t>(uint32_t{h.biBitCount} * uint32_t{h.biPlanes});
     h.biPlanes = 1;
   }
 

@@ -47,7 +47,14 @@ PELIMAGE *PELAPI pelGetTempPELIMAGEx(const BITMAPINFOHEADER *header, void *bits)
 PELIMAGE *PELAPI pelGetTempPELIMAGE(void *dib) noexcept {
   if (!dib) return nullptr;
   auto *header = static_cast<BITMAPINFOHEADER *>(dib);
-  return pelGetTempPELIMAGEx(header, static_cast<uint8_t *>(dib) + pelGetBiSize(header));
+  BITMAPINFOHEADER repaired;
+  std::memcpy(&repaired, header, sizeof repaired);
+  if (!pelVerifyBIH(&repaired, nullptr)) return nullptr;
+  // A true-colour DIB may carry a colour table; its bits follow it.
+  const uint64_t table = trueColourTableBytes(*header, repaired);
+  if (table > kMaxStoreBytes) return nullptr;
+  return pelGetTempPELIMAGEx(header, static_cast<uint8_t *>(dib) + pelGetBiSize(header) +
+                                         static_cast<std::size_t>(table));
 }
 
 void PELAPI pelReleaseTempPELIMAGE(PELIMAGE *image) noexcept {

@@ -140,8 +140,14 @@ template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t 
     toneTrueColour(target, op, key);
   else if (type == PEL_TYPE_BIT555 || type == PEL_TYPE_BIT565)
     tone16(target, op, key, type == PEL_TYPE_BIT565);
-  else if (type >= 0 && type <= PEL_TYPE_RLE8)
+  else if (type >= 0 && type <= PEL_TYPE_RLE8) {
     tonePalette(target, op, key);
+    // A palette copy keeps the argument's bits byte for byte, line padding
+    // and the unused bits after a line's last pixel included.
+    if (copied)
+      std::memcpy(target->core->bits, image->core->bits,
+                  std::min(target->core->bitsSize, image->core->bitsSize));
+  }
   copied.release();
   return target;
 }
@@ -158,6 +164,36 @@ struct TableOp {
 };
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
+
+// The tone tables are fixed to single precision for the exponent and the
+// angle factors and to double precision for every product and sum. An x87
+// unit (32-bit x86 without SSE2 arithmetic) keeps excess precision in
+// registers, which moves table entries that sit next to a rounding boundary;
+// a store through a volatile object rounds each value to its type there, the
+// same on every floating-point unit. A table costs 768 of these at most.
+float asSingle(float v) {
+  volatile float stored = v;
+  return stored;
+}
+double asDouble(double v) {
+  volatile double stored = v;
+  return stored;
+}
+
+// table[i] = (x ^ e) * 255 + 0.5 truncated, x = i * (single-precision 1/255).
+uint8_t gammaEntry(int i, float e) {
+  const double x = asDouble(i * static_cast<double>(0.003921569f));
+  const double scaled = asDouble(asDouble(std::pow(x, static_cast<double>(e))) * 255);
+  // Clamped before the conversion: tiny gammas push the top entries past 255.
+  return clampByte(asDouble(scaled + 0.5));
+}
+
+// The slope of the contrast line: tan((k * 0.44 + 45) degrees), the factors
+// in single precision, the arithmetic in double.
+double contrastSlope(double k) {
+  const double degrees = asDouble(asDouble(k * static_cast<double>(0.44f)) + 45);
+  return asDouble(std::tan(asDouble(degrees * static_cast<double>(0.01745328f))));
+}
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); }
 
 // Hue, saturation, lightness in integers; every division truncates towards zero.
@@ -293,13 +329,8 @@ PELIMAGE *PELAPI pelGammaCorrect(PELIMAGE *image, float red, float green, float 
   Tables t{};
   for (int c = 0; c < 3; ++c) {
     if (!(gammas[c] > 0)) return nullptr; // also refuses NaN
-    const float e = 1.0f / gammas[c];
-    for (int i = 0; i < 256; ++i) {
-      const double x = i * static_cast<double>(0.003921569f);
-      // Clamped before the conversion: tiny gammas push the top entries past 255.
-      t[static_cast<std::size_t>(c * 256 + i)] =
-          clampByte(std::pow(x, static_cast<double>(e)) * 255 + 0.5);
-    }
+    const float e = asSingle(1.0f / gammas[c]);
+    for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(c * 256 + i)] = gammaEntry(i, e);
   }
   return runTone(image, TableOp{&t}, copy);
 }
@@ -322,11 +353,12 @@ PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const i
   for (int c = 0; c < 3; ++c) {
     const double b = clampInt(brightness[c], -100, 100);
     const double k = clampInt(contrast[c], -100, 100);
-    const double s =
-        std::tan((k * static_cast<double>(0.44f) + 45) * static_cast<double>(0.01745328f));
-    const double cc = (s + 1) * b * 1.275 + (1 - s) * 127.5 + 0.5;
+    const double s = contrastSlope(k);
+    const double rise = asDouble(asDouble(asDouble(s + 1) * b) * 1.275);
+    const double cc = asDouble(asDouble(rise + asDouble(asDouble(1 - s) * 127.5)) + 0.5);
     for (int i = 0; i < 256; ++i)
-      t[static_cast<std::size_t>(c * 256 + i)] = clampByte(std::trunc(i * s + cc));
+      t[static_cast<std::size_t>(c * 256 + i)] =
+          clampByte(std::trunc(asDouble(asDouble(i * s) + cc)));
   }
   return runTone(image, TableOp{&t}, copy);
 }

@@ -89,6 +89,11 @@ struct Layout {
   uint32_t count = 0;
 };
 
+const RGBQUAD *colourTable(const BITMAPINFO *info) {
+  return reinterpret_cast<const RGBQUAD *>(reinterpret_cast<const uint8_t *>(info) +
+                                           info->bmiHeader.biSize);
+}
+
 bool layoutOf(const BITMAPINFO *info, Layout &l) {
   if (!info) return false;
   const BITMAPINFOHEADER &h = info->bmiHeader;
@@ -97,13 +102,16 @@ bool layoutOf(const BITMAPINFO *info, Layout &l) {
   l.height = h.biHeight < 0 ? -h.biHeight : h.biHeight;
   if (l.width <= 0 || l.height <= 0) return false;
   l.lineBytes = ((std::size_t(l.width) * l.bits + 31) / 32) * 4;
+  if (h.biSize < sizeof(BITMAPINFOHEADER)) return false;
+  // Masks sit at byte 40 in every header version (inside the longer ones);
+  // a colour table follows the header, however long biSize says it is.
   const auto *masks = reinterpret_cast<const uint32_t *>(info->bmiColors);
   switch (l.bits) {
   case 1:
   case 4:
   case 8:
     if (h.biCompression != BI_RGB) return false;
-    l.table = info->bmiColors;
+    l.table = colourTable(info);
     l.count = h.biClrUsed && h.biClrUsed < (1u << l.bits) ? h.biClrUsed : 1u << l.bits;
     return true;
   case 16:
@@ -332,8 +340,9 @@ int GetDIBits(HDC dc, HBITMAP handle, UINT start, UINT lines, LPVOID bits, BITMA
     return 0;
   if (l.bits <= 8) {
     l.count = 1u << l.bits;
-    std::memcpy(info->bmiColors, standardTable(l.bits), l.count * sizeof(RGBQUAD));
-    l.table = info->bmiColors;
+    auto *table = reinterpret_cast<uint8_t *>(info) + info->bmiHeader.biSize;
+    std::memcpy(table, standardTable(l.bits), l.count * sizeof(RGBQUAD));
+    l.table = colourTable(info);
   }
   if (!bits) return static_cast<int>(std::min<UINT>(lines, static_cast<UINT>(l.height)));
   int done = 0;
