@@ -74,9 +74,6 @@ void work(PELIMAGE *image, Input &input) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   pel::fuzz::setUp();
-  if (size >= kFileHeaderBytes + sizeof(BITMAPINFOHEADER) &&
-      pel::fuzz::overflowsPlanes(data + kFileHeaderBytes))
-    return 0;
   const uint64_t store = storeOf(data, size);
   if (store > kLargestLoad) return 0;
   static const std::string loadPath = pel::fuzz::scratchPath("load");

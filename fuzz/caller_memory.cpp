@@ -60,7 +60,6 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, std::size_t size) {
   const bool wholeImage = options.option() & 0x80;
   const int32_t kind = int32_t(options.take<uint8_t>() % 6);
   const std::vector<uint8_t> dib(data, data + size - kOptionBytes);
-  if (dib.size() >= sizeof(BITMAPINFOHEADER) && pel::fuzz::overflowsPlanes(dib.data())) return 0;
   const uint64_t claimed = dib.size() >= sizeof(BITMAPINFOHEADER) ? claimedBytes(dib) : 0;
   if (claimed > kLargestWorked) return 0;
   const long before = pel::fuzz::liveBlocks();

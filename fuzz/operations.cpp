@@ -431,7 +431,6 @@ void Run::createEx() {
   in.read(block.data(), sizeof(BITMAPINFOHEADER));
   std::memcpy(block.data() + sizeof(BITMAPINFOHEADER), palette.data(), 1024);
   auto *h = reinterpret_cast<BITMAPINFOHEADER *>(block.data());
-  if (pel::fuzz::overflowsPlanes(h)) return;
   BITMAPINFOHEADER repaired = *h;
   if (pelVerifyBIH(&repaired, nullptr)) {
     const bool plain = repaired.biCompression == BI_RGB || repaired.biCompression == BI_BITFIELDS;

@@ -72,12 +72,6 @@ uint64_t storeBytes(uint64_t width, uint64_t height, uint32_t bits) noexcept {
   return line * height;
 }
 
-bool overflowsPlanes(const void *header) noexcept {
-  BITMAPINFOHEADER h;
-  std::memcpy(&h, header, sizeof h);
-  return uint64_t{h.biPlanes} * h.biBitCount > 0x7FFFFFFF;
-}
-
 long liveBlocks() noexcept { return pel::os::test::liveBlocks(); }
 
 void checkImage(const PELIMAGE *image) noexcept {

@@ -86,8 +86,4 @@ long liveBlocks() noexcept;
 // bit count would need, without wrapping.
 uint64_t storeBytes(uint64_t width, uint64_t height, uint32_t bits) noexcept;
 
-// A header whose planes times bit count overflows int in validation, a fault
-// being mended elsewhere; inputs with it are skipped until the mend arrives.
-bool overflowsPlanes(const void *header) noexcept;
-
 } // namespace pel::fuzz
