@@ -300,6 +300,17 @@ void Run::memory() {
   pelCoreFree(core);
   void *mapped = pelAllocFileMapping(1 + u8());
   pelFreeFileMapping(mapped);
+  if (u8() < 16) {
+    // A directory that cannot take files gives no block; a path too long to
+    // keep may be refused (the directory stays) or cut, but never overruns.
+    const bool tooLong = u8() & 1;
+    const std::string missing = tooLong ? std::string(300 + u8(), 'd') : "/nonexistent/dir";
+    pelSetFileMappingPath(missing.c_str());
+    void *nowhere = pelAllocFileMapping(64);
+    if (!tooLong) PELC_FUZZ_REQUIRE(nowhere == nullptr);
+    pelFreeFileMapping(nowhere);
+    pelSetFileMappingPath(pel::fuzz::scratchDirectory().c_str());
+  }
   pelFreeFileMapping(palette.data()); // not a mapping: ignored
   uint8_t *map =
       pelCreate4096Map(palette.data(), (u8() & 1) ? int32_t(-int64_t(hostile() % 0x80000001u))
@@ -331,6 +342,9 @@ void Run::files(PELIMAGE *image) {
   adopt(loaded);
   // The forwarded image-file calls find no sibling library here: 0.
   PELC_FUZZ_REQUIRE(fioGetImageFormat(0) == 0 && fioIsMultiImageFile(0) == 0);
+  PELC_FUZZ_REQUIRE(fioGetImageFormatFromExt(0) == 0 && fioLoadImageFile(0, 0, 0, 0, 0) == 0);
+  PELC_FUZZ_REQUIRE(fioSaveImageFile(0, 0, 0, 0) == 0 && fioSplitImageFile(0, 0, 0, 0) == 0);
+  PELC_FUZZ_REQUIRE(fioCombineImageFile(0, 0, 0) == 0);
 }
 
 void Run::listCall(PELIMAGE *image) {

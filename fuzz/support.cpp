@@ -5,6 +5,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <unistd.h>
 
 namespace pel::fuzz {
@@ -34,10 +35,16 @@ void setUp() noexcept {
   if (char *made = ::mkdtemp(pattern.data())) {
     scratchDir() = made;
     pelSetFileMappingPath(made);
+    std::atexit([] {
+      std::error_code ignored;
+      std::filesystem::remove_all(scratchDir(), ignored);
+    });
   } else {
     scratchDir() = tmp && *tmp ? tmp : "/tmp";
   }
 }
+
+const std::string &scratchDirectory() { return scratchDir(); }
 
 std::string scratchPath(const char *name) {
   return scratchDir() + "/" + name + "-" + std::to_string(::getpid()) + ".bmp";

@@ -62,6 +62,9 @@ private:
 // file-mapped memory kind at a private directory.
 void setUp() noexcept;
 
+// The private directory setUp gave to the file-mapped memory kind.
+const std::string &scratchDirectory();
+
 // A private path in the temporary directory for this process (name is a
 // short tag such as "load").
 std::string scratchPath(const char *name);
