@@ -9,7 +9,8 @@ native=(cmake ninja-build g++ googletest)
 native+=(libpng-dev libjpeg62-turbo-dev libtiff-dev libgif-dev libwebp-dev)
 all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
      g++-mingw-w64-i686-posix g++-mingw-w64-x86-64-posix
-     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user)
+     binutils-mingw-w64-i686 binutils-mingw-w64-x86-64 wine wine64 qemu-user
+     clang libclang-rt-14-dev)
 
 # The install test: consumers built through pkg-config.
 all+=(pkgconf)

@@ -2,7 +2,8 @@
 # Every test: formatting, then each build leg with its whole suite.
 #   native debug, AddressSanitizer + UBSan, 64-bit Windows under wine,
 #   32-bit Linux under qemu-i386, the 32-bit Windows DLL (build and export
-#   check) and the release build with its benchmarks.
+#   check), the release build with its benchmarks, the installed packages and
+#   consumers, and a short run of every fuzz target.
 set -uo pipefail
 cd "$(dirname "$0")/.."
 scripts/install-deps.sh || exit 1
@@ -55,6 +56,7 @@ leg qemu-i386 build_and_test linux-i386
 leg i686-dll build_and_test mingw-i686
 leg release-bench bench_smoke
 leg install bash scripts/test-install.sh
+leg fuzz bash scripts/fuzz.sh 30
 
 echo
 echo "legs: $passed passed, $failed failed"
