@@ -32,16 +32,6 @@ Bytes bytesOf(const void *data, std::size_t size) {
   return size ? Bytes(p, p + size) : Bytes();
 }
 
-// Bitmaps and memory contexts alive: the stand-in counts them; Windows keeps
-// its own books.
-int liveGdiObjects() {
-#if defined(_WIN32)
-  return 0;
-#else
-  return pelcWinstubLiveObjects();
-#endif
-}
-
 // Open descriptors of the process where they can be counted (a failed load
 // must not leave its file open); -1 elsewhere.
 long openFiles() {
@@ -1291,12 +1281,12 @@ TEST_F(SweepSettings, AllocationFailureSweep) {
   // that one leak is reported once.
   struct Books {
     long blocks = os::test::liveBlocks();
-    int gdi = liveGdiObjects();
+    int gdi = pel::test::liveGdiObjects();
     long open = openFiles();
   };
   const auto expectBalanced = [&](const Books &start) {
     EXPECT_EQ(os::test::liveBlocks(), start.blocks) << "blocks left";
-    EXPECT_EQ(liveGdiObjects(), start.gdi) << "bitmaps or contexts left";
+    EXPECT_EQ(pel::test::liveGdiObjects(), start.gdi) << "bitmaps or contexts left";
     EXPECT_EQ(openFiles(), start.open) << "files left open";
     EXPECT_TRUE(mappingFiles(dir_.path()).empty()) << "temporary files left";
   };

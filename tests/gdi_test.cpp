@@ -35,16 +35,6 @@ std::vector<uint8_t> pattern(std::size_t n) {
   return v;
 }
 
-// Bitmaps and memory contexts alive: the stand-in counts them; Windows keeps
-// its own books.
-int liveGdiObjects() {
-#if defined(_WIN32)
-  return 0;
-#else
-  return pelcWinstubLiveObjects();
-#endif
-}
-
 class Gdi : public LeakCheck {};
 
 TEST_F(Gdi, AttachDibAdoptsTheBlockAndRepairsItsHeader) {

@@ -5,6 +5,10 @@
 #include "api_build.hpp"
 #include "platform/platform.hpp"
 
+#if !defined(_WIN32)
+#include "pelc_winstub.h"
+#endif
+
 #include <gtest/gtest.h>
 
 #include <cstdint>
@@ -43,6 +47,16 @@ template <typename Attempt> int sweepAllocationFailures(Attempt attempt) {
   }
   ADD_FAILURE() << "never succeeded";
   return -1;
+}
+
+// Bitmaps and memory contexts alive: the stand-in counts them; Windows keeps
+// its own books.
+inline int liveGdiObjects() {
+#if defined(_WIN32)
+  return 0;
+#else
+  return pelcWinstubLiveObjects();
+#endif
 }
 
 // Counts the blocks a test leaves behind.
