@@ -31,6 +31,7 @@ set(PELC_CORE_SOURCES
   src/core/memory.cpp
   src/core/image.cpp
   src/core/temp_image.cpp
+  src/core/simd.cpp
 )
 
 # Image core: files, lists and file-mapped storage.

@@ -213,13 +213,7 @@ inline void clearTarget(const Job &job) {
 // per conversion, never per line or pixel.
 #if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
 #define PELC_WIDE __attribute__((target("avx2")))
-inline bool wideVectors() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") != 0;
-  }();
-  return has;
-}
+inline bool wideVectors() { return simdAtLeast(SimdLevel::Avx2); }
 #else
 #define PELC_WIDE
 inline bool wideVectors() { return false; }

@@ -183,13 +183,7 @@ constexpr Mask kBggr = bggrMask();
   return x;
 }
 
-bool hasShuffles() {
-  static const bool has = [] {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("ssse3") != 0;
-  }();
-  return has;
-}
+bool hasShuffles() { return simdAtLeast(SimdLevel::Ssse3); }
 
 } // namespace
 

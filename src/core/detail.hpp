@@ -5,6 +5,7 @@
 #pragma once
 
 #include "api_build.hpp"
+#include "core/simd.hpp"
 #include "platform/platform.hpp"
 
 #include <cstdint>

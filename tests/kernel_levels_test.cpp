@@ -1,0 +1,158 @@
+// SPDX-License-Identifier: MIT
+// Every vector kernel against the portable routine it stands in for: each
+// operation runs on random images of awkward sizes once with the level
+// capped to the scalar code and once at every level the processor offers,
+// and the results must agree byte for byte (header, table and every stored
+// byte of the bits, padding included).
+#include "geometry_support.hpp"
+
+#include "core/simd.hpp"
+
+#include <functional>
+#include <string>
+
+namespace {
+
+using namespace pel::test;
+using pel::detail::SimdLevel;
+
+struct Operation {
+  const char *name;
+  std::function<PELIMAGE *(PELIMAGE *)> run;
+};
+
+const int32_t kOne[3] = {1, 1, 1};
+const int32_t kBright[3] = {-40, 7, 90};
+const int32_t kContrast[3] = {35, -60, 100};
+const int32_t kOffsets[3] = {-30, 12, 255};
+
+const std::vector<Operation> &operations() {
+  static const std::vector<Operation> table = {
+      {"rotate 30", [](PELIMAGE *i) { return pelRotateAngleEx(i, 0.5235988f, 0x00FFFFFF); }},
+      {"rotate -17.5", [](PELIMAGE *i) { return pelRotateAngleEx(i, -0.3054326f, 0x00336699); }},
+      {"rotate 200", [](PELIMAGE *i) { return pelRotateAngleEx(i, 3.4906585f, 0); }},
+      {"scale down",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth / 3 + 1, i->core->header->biHeight / 4 + 1);
+       }},
+      {"scale up",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth * 17 / 7 + 1,
+                           i->core->header->biHeight * 5 / 3 + 1);
+       }},
+      {"scale mixed",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth * 2 + 3, i->core->header->biHeight / 2 + 1);
+       }},
+      {"turn clockwise", [](PELIMAGE *i) { return pelRotationEx(i, 0); }},
+      {"turn back", [](PELIMAGE *i) { return pelRotationEx(i, 1); }},
+      {"mirror 0", [](PELIMAGE *i) { return pelMirror(i, 0); }},
+      {"mirror 1", [](PELIMAGE *i) { return pelMirror(i, 1); }},
+      {"mirror 2", [](PELIMAGE *i) { return pelMirror(i, 2); }},
+      {"border", [](PELIMAGE *i) { return pelFixBorder(i, 5, 3, 17, 1, 0x00FF8040); }},
+      {"cut", [](PELIMAGE *i) { return pelFixBorder(i, -3, 2, -1, -1, 0x00102030); }},
+      {"copy rect",
+       [](PELIMAGE *i) {
+         const int32_t rect[4] = {3, 1, i->core->header->biWidth - 2, i->core->header->biHeight};
+         return pelCopyImage(i, rect, PEL_MEM_AUTO);
+       }},
+      {"gamma", [](PELIMAGE *i) { return pelGammaCorrect(i, 0.45f, 1.7f, 2.2f, 1); }},
+      {"contrast", [](PELIMAGE *i) { return pelContrast(i, kBright, kContrast, 1); }},
+      {"contrast flat", [](PELIMAGE *i) { return pelContrast(i, kOne, kOne, 1); }},
+      {"luminance", [](PELIMAGE *i) { return pelLuminance(i, kOffsets, 1); }},
+      {"hsl", [](PELIMAGE *i) { return pelSaturation(i, 75, -20, 40, 1); }},
+      {"hsl grey out", [](PELIMAGE *i) { return pelSaturation(i, -300, 90, -100, 1); }},
+      {"grey", [](PELIMAGE *i) { return pelGrey(i, 9, 1); }},
+      {"invert", [](PELIMAGE *i) { return pelInvert(i, 1); }},
+      {"to 1", [](PELIMAGE *i) { return pelCvtoBit1(i); }},
+      {"to 4", [](PELIMAGE *i) { return pelCvtoBit4(i, nullptr, 0); }},
+      {"to 8", [](PELIMAGE *i) { return pelCvtoBit8(i, nullptr, 0); }},
+      {"to 555", [](PELIMAGE *i) { return pelCvtoBit555(i); }},
+      {"to 565", [](PELIMAGE *i) { return pelCvtoBit565(i); }},
+      {"to 24", [](PELIMAGE *i) { return pelCvtoBit24(i); }},
+      {"to 32", [](PELIMAGE *i) { return pelCvtoBit32(i); }},
+      {"to grey4", [](PELIMAGE *i) { return pelCvtoBit4Grey(i); }},
+      {"to grey8", [](PELIMAGE *i) { return pelCvtoBit8Grey(i); }},
+  };
+  return table;
+}
+
+struct Size {
+  int32_t w, h;
+};
+constexpr Size kSizes[] = {{1, 1}, {3, 7}, {37, 23}, {131, 67}, {250, 9}, {1029, 5}};
+
+// Header, table and bits of an image (null gives an empty record).
+std::vector<uint8_t> bytesOf(const PELIMAGE *image) {
+  if (!image) return {};
+  const uint8_t *head = reinterpret_cast<const uint8_t *>(image->core->header);
+  std::vector<uint8_t> out(head, head + image->core->headerSize);
+  out.insert(out.end(), image->core->bits, image->core->bits + image->core->bitsSize);
+  return out;
+}
+
+std::vector<SimdLevel> levelsToTry() {
+  std::vector<SimdLevel> levels;
+  for (int l = 1; l <= static_cast<int>(pel::detail::detectedSimdLevel()); ++l)
+    levels.push_back(static_cast<SimdLevel>(l));
+  return levels;
+}
+
+class KernelLevels : public LeakCheck {
+protected:
+  void TearDown() override {
+    pel::detail::capSimdLevel(SimdLevel::Avx2);
+    LeakCheck::TearDown();
+  }
+};
+
+TEST_F(KernelLevels, EveryLevelGivesTheScalarBytes) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  uint32_t seed = 1;
+  for (const Operation &op : operations()) {
+    for (int32_t type : kCreatableTypes) {
+      for (const Size &size : kSizes) {
+        ++seed;
+        const Image source = randomPicture(type, size.w, size.h, seed);
+        ASSERT_TRUE(source);
+        pel::detail::capSimdLevel(SimdLevel::Scalar);
+        const Image reference(op.run(source.get()));
+        const auto expected = bytesOf(reference.get());
+        for (SimdLevel level : levels) {
+          pel::detail::capSimdLevel(level);
+          const Image result(op.run(source.get()));
+          EXPECT_TRUE(bytesOf(result.get()) == expected)
+              << op.name << ", type " << type << ", " << size.w << " x " << size.h << ", level "
+              << pel::detail::simdLevelName(level);
+        }
+      }
+    }
+  }
+}
+
+// Line reads of bilevel and 16-colour images starting at every phase inside
+// a byte, against the same read at the scalar level.
+TEST_F(KernelLevels, LineReadsAtEveryPhase) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  for (int32_t type : {PEL_TYPE_BIT1, PEL_TYPE_BIT4, PEL_TYPE_GREY4, PEL_TYPE_BIT8}) {
+    const Image image = randomPicture(type, 300, 3, static_cast<uint32_t>(type));
+    for (uint32_t x0 = 0; x0 < 17; ++x0) {
+      for (uint32_t x1 : {x0 + 1, x0 + 9, x0 + 64, x0 + 133, uint32_t{300}}) {
+        std::vector<uint8_t> expected(1024, 0xA5), got(1024, 0xA5);
+        pel::detail::capSimdLevel(SimdLevel::Scalar);
+        const int32_t ok = pelGetHorLine(expected.data(), image.get(), x0, x1, 1);
+        for (SimdLevel level : levels) {
+          pel::detail::capSimdLevel(level);
+          std::fill(got.begin(), got.end(), uint8_t{0xA5});
+          EXPECT_EQ(pelGetHorLine(got.data(), image.get(), x0, x1, 1), ok);
+          EXPECT_TRUE(got == expected) << "type " << type << ", " << x0 << ".." << x1 << ", level "
+                                       << pel::detail::simdLevelName(level);
+        }
+      }
+    }
+  }
+}
+
+} // namespace
