@@ -9,30 +9,41 @@ constexpr unsigned kGptr = 0x40, kGhnd = 0x42;
 
 class Platform : public pel::test::LeakCheck {};
 
+// Small blocks and large ones (which the stand-in maps fresh, as virtual
+// memory) behave alike.
+constexpr std::size_t kBlockSizes[] = {10, 32, (std::size_t{3} << 20) + 5};
+
 TEST_F(Platform, FixedBlocksAreTheirOwnHandles) {
-  os::HGLOBAL block = os::GlobalAlloc(kGptr, 10);
-  ASSERT_NE(block, nullptr);
-  EXPECT_EQ(os::GlobalHandle(block), block);
-  EXPECT_EQ(os::GlobalLock(block), block);
-  EXPECT_GE(os::GlobalSize(block), 10u);
-  EXPECT_EQ(os::GlobalFree(block), nullptr);
+  for (std::size_t size : kBlockSizes) {
+    os::HGLOBAL block = os::GlobalAlloc(kGptr, size);
+    ASSERT_NE(block, nullptr);
+    EXPECT_EQ(os::GlobalHandle(block), block);
+    EXPECT_EQ(os::GlobalLock(block), block);
+    EXPECT_GE(os::GlobalSize(block), size);
+    static_cast<uint8_t *>(block)[size - 1] = 1;
+    EXPECT_EQ(os::GlobalFree(block), nullptr);
+  }
 }
 
 TEST_F(Platform, MoveableBlocksCountTheirLocks) {
-  os::HGLOBAL handle = os::GlobalAlloc(kGhnd, 32);
-  ASSERT_NE(handle, nullptr);
-  auto *data = static_cast<uint8_t *>(os::GlobalLock(handle));
-  ASSERT_NE(data, nullptr);
-  EXPECT_NE(static_cast<void *>(data), handle);
-  for (int i = 0; i < 32; ++i) EXPECT_EQ(data[i], 0);
-  EXPECT_EQ(os::GlobalHandle(data), handle);
-  EXPECT_EQ(os::GlobalLock(handle), data);
-  EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 2u);
-  EXPECT_NE(os::GlobalUnlock(handle), 0);
-  EXPECT_EQ(os::GlobalUnlock(handle), 0);
-  EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 0u);
-  EXPECT_EQ(os::GlobalSize(handle), 32u);
-  EXPECT_EQ(os::GlobalFree(handle), nullptr);
+  for (std::size_t size : kBlockSizes) {
+    os::HGLOBAL handle = os::GlobalAlloc(kGhnd, size);
+    ASSERT_NE(handle, nullptr);
+    auto *data = static_cast<uint8_t *>(os::GlobalLock(handle));
+    ASSERT_NE(data, nullptr);
+    EXPECT_NE(static_cast<void *>(data), handle);
+    std::size_t nonzero = 0;
+    for (std::size_t i = 0; i < size; ++i) nonzero += data[i] != 0;
+    EXPECT_EQ(nonzero, 0u) << size;
+    EXPECT_EQ(os::GlobalHandle(data), handle);
+    EXPECT_EQ(os::GlobalLock(handle), data);
+    EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 2u);
+    EXPECT_NE(os::GlobalUnlock(handle), 0);
+    EXPECT_EQ(os::GlobalUnlock(handle), 0);
+    EXPECT_EQ(os::GlobalFlags(handle) & 0xFF, 0u);
+    EXPECT_EQ(os::GlobalSize(handle), size);
+    EXPECT_EQ(os::GlobalFree(handle), nullptr);
+  }
 }
 
 #if !defined(_WIN32)

@@ -6,6 +6,7 @@
 // (pelc_winstub), which callers use to make and free the blocks and bitmaps
 // they exchange with the library; here they pass the test hooks. Virtual
 // memory, the message box and the rest are stood in for here.
+#include "platform/fresh_pages.hpp"
 #include "platform/platform.hpp"
 
 #include <sys/mman.h>
@@ -62,49 +63,18 @@ HGLOBAL GlobalHandle(LPCVOID data) noexcept { return ::GlobalHandle(data); }
 SIZE_T GlobalSize(HGLOBAL block) noexcept { return ::GlobalSize(block); }
 UINT GlobalFlags(HGLOBAL block) noexcept { return ::GlobalFlags(block); }
 
-namespace {
-
-// Fresh zeroed pages. Stores are written whole right after they are made, and
-// with 4 KiB pages the first-touch faults of a large store cost more than
-// most operations on it: large blocks start on a huge-page boundary and ask
-// for huge pages. A hint only; where they are off nothing changes.
-void *mapFresh(SIZE_T bytes) noexcept {
-  constexpr int kProt = PROT_READ | PROT_WRITE;
-  constexpr int kFlags = MAP_PRIVATE | MAP_ANONYMOUS;
-#if defined(MADV_HUGEPAGE)
-  constexpr SIZE_T kHugePageBytes = SIZE_T{2} << 20;
-  const SIZE_T page = static_cast<SIZE_T>(::sysconf(_SC_PAGESIZE));
-  if (bytes >= kHugePageBytes && bytes <= SIZE_MAX - 2 * kHugePageBytes) {
-    const SIZE_T span = bytes + kHugePageBytes;
-    void *raw = ::mmap(nullptr, span, kProt, kFlags, -1, 0);
-    if (raw == MAP_FAILED) return nullptr;
-    const auto base = reinterpret_cast<std::uintptr_t>(raw);
-    const std::uintptr_t start = (base + kHugePageBytes - 1) & ~std::uintptr_t{kHugePageBytes - 1};
-    const std::uintptr_t end = start + ((bytes + page - 1) & ~(page - 1));
-    if (start > base) ::munmap(raw, start - base);
-    if (base + span > end) ::munmap(reinterpret_cast<void *>(end), base + span - end);
-    ::madvise(reinterpret_cast<void *>(start), end - start, MADV_HUGEPAGE);
-    return reinterpret_cast<void *>(start);
-  }
-#endif
-  void *data = ::mmap(nullptr, bytes, kProt, kFlags, -1, 0);
-  return data == MAP_FAILED ? nullptr : data;
-}
-
-} // namespace
-
 LPVOID VirtualAlloc(LPVOID address, SIZE_T bytes, DWORD allocationType, DWORD protect) noexcept {
   // Only fresh committed read-write regions are asked for.
   if (address || bytes == 0 || !(allocationType & MEM_COMMIT) || protect != PAGE_READWRITE)
     return nullptr;
   if (detail::refuseAllocation()) return nullptr;
-  void *data = mapFresh(bytes);
+  void *data = pages::mapFresh(bytes);
   if (!data) return nullptr;
   try {
     std::lock_guard guard(heap().lock);
     heap().mappings.emplace(data, Mapping{bytes});
   } catch (...) {
-    ::munmap(data, bytes);
+    pages::unmapFresh(data, bytes);
     return nullptr;
   }
   detail::blockObtained();
@@ -121,7 +91,7 @@ BOOL VirtualFree(LPVOID address, SIZE_T bytes, DWORD freeType) noexcept {
     length = it->second.length;
     heap().mappings.erase(it);
   }
-  ::munmap(address, length);
+  pages::unmapFresh(address, length);
   detail::blockReleased();
   return 1;
 }

@@ -4,7 +4,13 @@
 // data pointer, as on Windows; a movable block's handle is a record of its own,
 // so code that confuses the two fails here as it would there. Unknown handles
 // and pointers are refused, never freed. Blocks never move.
+//
+// Large blocks are mapped fresh from the kernel, as virtual memory is: a
+// general-purpose allocator hands back recycled memory it must clear page by
+// page, and its blocks do not start on huge-page boundaries.
 #include "platform/winstub/detail.hpp"
+
+#include "platform/fresh_pages.hpp"
 
 #include <cstdlib>
 #include <new>
@@ -24,7 +30,23 @@ struct Block {
   std::size_t size = 0;
   unsigned locks = 0;
   bool moveable = false;
+  bool mapped = false; // from mapFresh, else from malloc
 };
+
+// Blocks from this size up are mapped.
+constexpr std::size_t kMappedBlockBytes = std::size_t{1} << 20;
+
+void *obtain(std::size_t size, bool zeroed, bool mapped) {
+  if (mapped) return pel::pages::mapFresh(size);
+  return zeroed ? std::calloc(1, size) : std::malloc(size);
+}
+
+void release(const Block &block) {
+  if (block.mapped)
+    pel::pages::unmapFresh(block.data, block.size ? block.size : 1);
+  else
+    std::free(block.data);
+}
 
 // Handle records of movable blocks are told apart from data pointers by the
 // table, not by their value.
@@ -53,11 +75,12 @@ extern "C" {
 
 HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
   const std::size_t size = bytes ? bytes : 1;
-  void *data = (flags & GMEM_ZEROINIT) ? std::calloc(1, size) : std::malloc(size);
+  const bool mapped = size >= kMappedBlockBytes;
+  void *data = obtain(size, (flags & GMEM_ZEROINIT) != 0, mapped);
   if (!data) return nullptr;
-  auto *block = new (std::nothrow) Block{data, bytes, 0, (flags & GMEM_MOVEABLE) != 0};
+  auto *block = new (std::nothrow) Block{data, bytes, 0, (flags & GMEM_MOVEABLE) != 0, mapped};
   if (!block) {
-    std::free(data);
+    release(Block{data, bytes, 0, false, mapped});
     return nullptr;
   }
   HGLOBAL handle = block->moveable ? static_cast<HGLOBAL>(block) : data;
@@ -71,7 +94,7 @@ HGLOBAL GlobalAlloc(UINT flags, SIZE_T bytes) {
       throw;
     }
   } catch (...) {
-    std::free(data);
+    release(*block);
     delete block;
     return nullptr;
   }
@@ -87,7 +110,7 @@ HGLOBAL GlobalFree(HGLOBAL handle) {
     heap().byHandle.erase(handle);
     heap().byData.erase(block->data);
   }
-  std::free(block->data);
+  release(*block);
   delete block;
   return nullptr;
 }
