@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Every test: formatting, then each build leg with its whole suite.
-#   native debug, AddressSanitizer + UBSan, 64-bit Windows under wine,
+#   native debug (also with the vector kernels off), AddressSanitizer + UBSan, 64-bit Windows under wine,
 #   32-bit Linux under qemu-i386, the 32-bit Windows DLL (build and export
 #   check), the release build with its benchmarks, the installed packages and
 #   consumers, and a short run of every fuzz target.
@@ -42,6 +42,13 @@ format_check() {
   clang-format --dry-run --Werror $files
 }
 
+# The whole native suite again with every vector kernel switched off: the
+# portable routines alone must give the same results.
+scalar_only() {
+  PELC_SIMD=scalar ctest --preset debug -j "$jobs" 2>&1 | tail -n 25
+  return "${PIPESTATUS[0]}"
+}
+
 bench_smoke() {
   build_and_test release || return 1
   build/release/bin/pelc_bench --benchmark_min_time=0.01 >/dev/null
@@ -50,6 +57,7 @@ bench_smoke() {
 mkdir -p build
 leg format format_check
 leg native build_and_test debug
+leg native-scalar scalar_only
 leg sanitizers build_and_test asan
 leg wine64 build_and_test mingw-x86_64
 leg qemu-i386 build_and_test linux-i386
