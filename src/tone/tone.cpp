@@ -4,6 +4,8 @@
 // transparent colour, and hands every colour to a per-colour operation.
 #include "core/detail.hpp"
 
+#include "tone/hsl_divide.hpp"
+
 #include <algorithm>
 #include <array>
 #include <cmath>
@@ -196,105 +198,44 @@ double contrastSlope(double k) {
 }
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); }
 
-// Hue, saturation, lightness in integers; every division truncates towards zero.
+// Hue, saturation, lightness in integers; every quotient truncates. The
+// divisions are the multiply-and-shift forms of hsl_divide.hpp, exact for
+// every operand that reaches them.
 struct HslOp {
   int32_t hue, saturation, lightness;
-  static int32_t value(int32_t p, int32_t q, int32_t h) {
-    int32_t v = q;
-    if (h < 60)
-      v = q + (p - q) * h / 60;
-    else if (h < 180)
-      v = p;
-    else if (h < 240)
-      v = q + (p - q) * (240 - h) / 60;
-    return std::clamp(v, 0, 255);
-  }
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
     if (d == 0) return;
-    const int32_t L = (M + m) / 2;
-    const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
-    int32_t H = M == r   ? 60 * (g - b) / d
-                : M == g ? 60 * (b - r) / d + 120
-                         : 60 * (r - g) / d + 240;
+    const int32_t sum = M + m, L = sum / 2;
+    // The divisor is never below the spread and never 0 while the spread is not.
+    const auto S = static_cast<int32_t>(hsl::hundredOver(
+        static_cast<uint32_t>(d), static_cast<uint32_t>(L < 128 ? sum : 510 - sum)));
+    // Selects rather than branches: the sextant of a pixel is not predictable.
+    const bool redTop = M == r, greenTop = !redTop && M == g;
+    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
+    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
+    const auto t = static_cast<int32_t>(
+        hsl::sixtyOver(static_cast<uint32_t>(std::abs(x)), static_cast<uint32_t>(d)));
+    int32_t H = x < 0 ? base - t : base + t;
     if (H < 0) H += 360;
     H += hue;
     if (H >= 360)
       H -= 360;
     else if (H < 0)
       H += 360;
-    const int32_t S2 = std::clamp((saturation + 100) * S / 100, 0, 100);
-    const int32_t L2 = std::clamp(L + lightness, 0, 255);
-    const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
-    const int32_t q = 2 * L2 - p;
+    // Everything below is non-negative: p >= L2 >= q >= 0.
+    const auto S2 =
+        std::min<uint32_t>(hsl::byHundred(static_cast<uint32_t>((saturation + 100) * S)), 100);
+    const auto L2 = static_cast<uint32_t>(std::clamp(L + lightness, 0, 255));
+    const uint32_t p =
+        L2 >= 128 ? L2 + hsl::byHundred((255 - L2) * S2) : hsl::byHundred(L2 * (100 + S2));
+    const uint32_t q = 2 * L2 - p, span = p - q;
     const int32_t hr = H + 120 >= 360 ? H + 120 - 360 : H + 120;
     const int32_t hb = H - 120 < 0 ? H - 120 + 360 : H - 120;
-    r = static_cast<uint8_t>(value(p, q, hr));
-    g = static_cast<uint8_t>(value(p, q, H));
-    b = static_cast<uint8_t>(value(p, q, hb));
+    r = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(hr))));
+    g = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(H))));
+    b = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(hb))));
   }
-};
-
-// The same hue, saturation and lightness arithmetic with its divisions by
-// variables looked up: for big images the tables cost far less than the
-// per-pixel divisions they replace. p and q depend only on the largest and
-// smallest channel; the hue step only on the spread and the middle channel.
-constexpr uint32_t kHslTablesFrom = 1u << 18; // bytes of pixels
-
-class HslTables {
-public:
-  static constexpr std::size_t kBytes = 65536 * 3 + 4 * 420;
-
-  HslTables(uint8_t *store, const HslOp &op)
-      : div_(store), pq_(store + 65536), ramps_(store + 3 * 65536) {
-    for (int32_t d = 1; d < 256; ++d)
-      for (int32_t x = 0; x <= d; ++x) div_[d * 256 + x] = static_cast<uint8_t>(60 * x / d);
-    for (int32_t M = 1; M < 256; ++M)
-      for (int32_t m = 0; m < M; ++m) {
-        const int32_t L = (M + m) / 2, d = M - m;
-        const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
-        const int32_t S2 = std::clamp((op.saturation + 100) * S / 100, 0, 100);
-        const int32_t L2 = std::clamp(L + op.lightness, 0, 255);
-        const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
-        pq_[2 * (M * 256 + m)] = static_cast<uint8_t>(p);
-        pq_[2 * (M * 256 + m) + 1] = static_cast<uint8_t>(2 * L2 - p); // p >= q >= 0
-      }
-    // Indexed by the unshifted hue plus 60 (it runs from -60 to 299).
-    for (int32_t h0 = -60; h0 < 300; ++h0) {
-      int32_t H = (h0 < 0 ? h0 + 360 : h0) + op.hue;
-      if (H >= 360)
-        H -= 360;
-      else if (H < 0)
-        H += 360;
-      uint8_t *r = ramps_ + 4 * (h0 + 60);
-      r[0] = ramp(H + 120 >= 360 ? H + 120 - 360 : H + 120);
-      r[1] = ramp(H);
-      r[2] = ramp(H - 120 < 0 ? H - 120 + 360 : H - 120);
-    }
-  }
-
-  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
-    const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
-    if (d == 0) return;
-    // Selects rather than branches: the sextant of a pixel is not predictable.
-    const bool redTop = M == r, greenTop = !redTop && M == g;
-    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
-    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
-    const int32_t t = div_[d * 256 + std::abs(x)];
-    const int32_t h0 = x < 0 ? base - t : base + t;
-    const uint8_t *k = ramps_ + 4 * (h0 + 60);
-    const uint32_t p = pq_[2 * (M * 256 + m)], q = pq_[2 * (M * 256 + m) + 1], span = p - q;
-    r = static_cast<uint8_t>(q + span * k[0] / 60);
-    g = static_cast<uint8_t>(q + span * k[1] / 60);
-    b = static_cast<uint8_t>(q + span * k[2] / 60);
-  }
-
-private:
-  // How far towards p a channel goes at hue angle h, in sixtieths.
-  static uint8_t ramp(int32_t h) {
-    return static_cast<uint8_t>(h < 60 ? h : h < 180 ? 60 : h < 240 ? 240 - h : 0);
-  }
-  uint8_t *div_, *pq_, *ramps_;
 };
 
 } // namespace
@@ -367,13 +308,6 @@ PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, 
                                int32_t copy) noexcept {
   const HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
                  clampInt(lightness, -255, 255)};
-  // Palette and small images take the divisions; without room for the
-  // tables a big image takes them too.
-  if (image && image->core && image->core->header && image->imageType >= PEL_TYPE_BIT555 &&
-      image->core->bitsSize >= kHslTablesFrom) {
-    if (GlobalPtr<uint8_t> store = globalNew<uint8_t>(HslTables::kBytes))
-      return runTone(image, HslTables(store.get(), op), copy);
-  }
   return runTone(image, op, copy);
 }
 
