@@ -11,6 +11,10 @@
 #include <cmath>
 #include <cstdlib>
 
+#if defined(PELC_X86_KERNELS)
+#include <immintrin.h>
+#endif
+
 using namespace pel::detail;
 
 namespace {
@@ -31,7 +35,13 @@ void trueColourLine(uint8_t *p, std::size_t w, const Op &shared, const Key &shar
   // tables and the key, forcing a reload of them for every pixel.
   const Op op = shared;
   const Key key = sharedKey;
-  for (std::size_t x = 0; x < w; ++x, p += Bpp) {
+  std::size_t x = 0;
+  // An operation with a vector kernel does the line's leading whole groups.
+  if constexpr (requires { op.template head<Bpp>(p, w, key); }) {
+    x = op.template head<Bpp>(p, w, key);
+    p += x * Bpp;
+  }
+  for (; x < w; ++x, p += Bpp) {
     uint8_t r = p[2], g = p[1], b = p[0];
     if (Skip && key.matches(r, g, b)) continue;
     op(r, g, b);
@@ -203,6 +213,17 @@ int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, h
 // every operand that reaches them.
 struct HslOp {
   int32_t hue, saturation, lightness;
+  // Vector kernels for 24- and 32-bit lines, picked once per call: each does
+  // whole groups of pixels from the start of a line and says how many. The
+  // key is the transparent colour as 0xRRGGBB, or a value no pixel has.
+  using Head = std::size_t (*)(uint8_t *, std::size_t, const HslOp &, uint32_t key);
+  Head head3 = nullptr, head4 = nullptr;
+  template <std::size_t Bpp> std::size_t head(uint8_t *p, std::size_t w, const Key &key) const {
+    const Head kernel = Bpp == 3 ? head3 : head4;
+    if (!kernel) return 0;
+    return kernel(p, w, *this,
+                  key.skip ? uint32_t{key.r} << 16 | uint32_t{key.g} << 8 | key.b : 0xFFFFFFFFu);
+  }
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
     if (d == 0) return;
@@ -237,6 +258,123 @@ struct HslOp {
     b = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(hb))));
   }
 };
+
+#if defined(PELC_X86_KERNELS)
+
+// The same arithmetic on eight pixels at a time in 32-bit lanes. Selects
+// stand in for the branches, the reciprocals are gathered per lane, and the
+// products by the constant multipliers of hsl_divide.hpp, whose operands fit
+// 16 bits, come from one multiply-add of 16-bit halves.
+PELC_TARGET_AVX2 inline __m256i hslByConstant(__m256i v, __m256i multiplier, int shift) {
+  return _mm256_srli_epi32(_mm256_madd_epi16(v, multiplier), shift);
+}
+PELC_TARGET_AVX2 inline __m256i hslRamp(__m256i h) {
+  const __m256i up = _mm256_min_epi32(h, _mm256_sub_epi32(_mm256_set1_epi32(240), h));
+  return _mm256_min_epi32(_mm256_max_epi32(up, _mm256_setzero_si256()), _mm256_set1_epi32(60));
+}
+// A channel's level: q + (p - q) * ramp / 60.
+PELC_TARGET_AVX2 inline __m256i hslLevel(__m256i q, __m256i span, __m256i h) {
+  return _mm256_add_epi32(q, hslByConstant(_mm256_madd_epi16(span, hslRamp(h)),
+                                           _mm256_set1_epi32(hsl::kBySixty), hsl::kBySixtyShift));
+}
+
+template <std::size_t Bpp>
+PELC_TARGET_AVX2 std::size_t hslLineAvx2(uint8_t *p, std::size_t w, const HslOp &op, uint32_t key) {
+  constexpr char z = -128; // a shuffle index that yields 0
+  // Eight 3-byte pixels, read as bytes 0..15 and 8..23, into 32-bit lanes and back.
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, z, 3, 4, 5, z, 6, 7, 8, z, 9, 10, 11, z, 4, 5, 6,
+                                          z, 7, 8, 9, z, 10, 11, 12, z, 13, 14, 15, z);
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z, 0, 1, 2,
+                                        4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z);
+  const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const __m256i zero = _mm256_setzero_si256(), byte = _mm256_set1_epi32(0xFF);
+  const __m256i colour = _mm256_set1_epi32(0xFFFFFF), keyColour = _mm256_set1_epi32(int32_t(key));
+  const __m256i c100 = _mm256_set1_epi32(100);
+  const __m256i c120 = _mm256_set1_epi32(120), c127 = _mm256_set1_epi32(127);
+  const __m256i c240 = _mm256_set1_epi32(240), c255 = _mm256_set1_epi32(255);
+  const __m256i c359 = _mm256_set1_epi32(359), c360 = _mm256_set1_epi32(360);
+  const __m256i c510 = _mm256_set1_epi32(510);
+  const __m256i byHundred = _mm256_set1_epi32(hsl::kByHundred);
+  const __m256i hue = _mm256_set1_epi32(op.hue), light = _mm256_set1_epi32(op.lightness);
+  const __m256i satFactor = _mm256_set1_epi32(op.saturation + 100);
+  const auto *hundredOver = reinterpret_cast<const int *>(hsl::kHundredOver.data());
+  const auto *sixtyOver = reinterpret_cast<const int *>(hsl::kSixtyOver.data());
+  std::size_t x = 0;
+  for (; x + 8 <= w; x += 8, p += 8 * Bpp) {
+    __m256i raw, pix;
+    if constexpr (Bpp == 3) {
+      raw = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 8)), 1);
+      pix = _mm256_shuffle_epi8(raw, spread);
+    } else {
+      raw = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+      pix = _mm256_and_si256(raw, colour);
+    }
+    const __m256i b = _mm256_and_si256(pix, byte);
+    const __m256i g = _mm256_and_si256(_mm256_srli_epi32(pix, 8), byte);
+    const __m256i r = _mm256_srli_epi32(pix, 16);
+    const __m256i M = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+    const __m256i m = _mm256_min_epi32(_mm256_min_epi32(r, g), b);
+    const __m256i d = _mm256_sub_epi32(M, m), sum = _mm256_add_epi32(M, m);
+    // Saturation: 100 * d / (sum or 510 - sum); both are 0..255.
+    const __m256i divisor =
+        _mm256_blendv_epi8(sum, _mm256_sub_epi32(c510, sum), _mm256_cmpgt_epi32(sum, c255));
+    const __m256i S =
+        _mm256_srli_epi32(_mm256_mullo_epi32(d, _mm256_i32gather_epi32(hundredOver, divisor, 4)),
+                          hsl::kReciprocalShift);
+    // Hue: the sextant's base plus or minus 60 * step / d.
+    const __m256i redTop = _mm256_cmpeq_epi32(M, r);
+    const __m256i greenTop = _mm256_andnot_si256(redTop, _mm256_cmpeq_epi32(M, g));
+    const __m256i step = _mm256_blendv_epi8(
+        _mm256_blendv_epi8(_mm256_sub_epi32(r, g), _mm256_sub_epi32(b, r), greenTop),
+        _mm256_sub_epi32(g, b), redTop);
+    const __m256i base = _mm256_andnot_si256(redTop, _mm256_blendv_epi8(c240, c120, greenTop));
+    const __m256i t = _mm256_srli_epi32(
+        _mm256_mullo_epi32(_mm256_abs_epi32(step), _mm256_i32gather_epi32(sixtyOver, d, 4)),
+        hsl::kReciprocalShift);
+    __m256i H = _mm256_add_epi32(base, _mm256_sign_epi32(t, step));
+    H = _mm256_add_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(zero, H), c360));
+    H = _mm256_add_epi32(H, hue);
+    H = _mm256_sub_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(H, c359), c360));
+    H = _mm256_add_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(zero, H), c360));
+    // The new saturation and lightness, and the upper and lower levels p, q.
+    const __m256i S2 = _mm256_min_epi32(
+        hslByConstant(_mm256_madd_epi16(S, satFactor), byHundred, hsl::kByHundredShift), c100);
+    const __m256i L2 = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(_mm256_srli_epi32(sum, 1), light), zero), c255);
+    const __m256i upper = _mm256_cmpgt_epi32(L2, c127);
+    const __m256i a = _mm256_blendv_epi8(L2, _mm256_sub_epi32(c255, L2), upper);
+    const __m256i f = _mm256_blendv_epi8(_mm256_add_epi32(c100, S2), S2, upper);
+    const __m256i P =
+        _mm256_add_epi32(hslByConstant(_mm256_madd_epi16(a, f), byHundred, hsl::kByHundredShift),
+                         _mm256_and_si256(L2, upper));
+    const __m256i Q = _mm256_sub_epi32(_mm256_add_epi32(L2, L2), P);
+    const __m256i span = _mm256_sub_epi32(P, Q);
+    __m256i hr = _mm256_add_epi32(H, c120), hb = _mm256_sub_epi32(H, c120);
+    hr = _mm256_sub_epi32(hr, _mm256_and_si256(_mm256_cmpgt_epi32(hr, c359), c360));
+    hb = _mm256_add_epi32(hb, _mm256_and_si256(_mm256_cmpgt_epi32(zero, hb), c360));
+    __m256i out = _mm256_or_si256(
+        _mm256_or_si256(hslLevel(Q, span, hb), _mm256_slli_epi32(hslLevel(Q, span, H), 8)),
+        _mm256_slli_epi32(hslLevel(Q, span, hr), 16));
+    // Grey pixels and the transparent colour keep their bytes.
+    const __m256i keep =
+        _mm256_or_si256(_mm256_cmpeq_epi32(d, zero), _mm256_cmpeq_epi32(pix, keyColour));
+    out = _mm256_blendv_epi8(out, pix, keep);
+    if constexpr (Bpp == 3) {
+      const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(out, pack), join);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm256_castsi256_si128(packed));
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 16), _mm256_extracti128_si256(packed, 1));
+    } else {
+      // The fourth bytes go back as they were read.
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(p),
+                          _mm256_or_si256(out, _mm256_andnot_si256(colour, raw)));
+    }
+  }
+  return x;
+}
+
+#endif
 
 } // namespace
 
@@ -306,8 +444,14 @@ PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const i
 
 PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturation,
                                int32_t copy) noexcept {
-  const HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
-                 clampInt(lightness, -255, 255)};
+  HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
+           clampInt(lightness, -255, 255)};
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Avx2)) {
+    op.head3 = hslLineAvx2<3>;
+    op.head4 = hslLineAvx2<4>;
+  }
+#endif
   return runTone(image, op, copy);
 }
 
