@@ -417,6 +417,119 @@ PELC_TARGET_AVX2 std::size_t hslLineAvx2(uint8_t *p, std::size_t w, const HslOp 
   return x;
 }
 
+// Four pixels at a time for processors without AVX2; the reciprocals are
+// looked up lane by lane.
+PELC_TARGET_SSE41 inline __m128i hslLookup(const uint32_t *table, __m128i i) {
+  return _mm_setr_epi32(static_cast<int>(table[_mm_extract_epi32(i, 0)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 1)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 2)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 3)]));
+}
+PELC_TARGET_SSE41 inline __m128i hslByConstant4(__m128i v, __m128i multiplier, int shift) {
+  return _mm_srli_epi32(_mm_madd_epi16(v, multiplier), shift);
+}
+PELC_TARGET_SSE41 inline __m128i hslRamp4(__m128i h) {
+  const __m128i up = _mm_min_epi32(h, _mm_sub_epi32(_mm_set1_epi32(240), h));
+  return _mm_min_epi32(_mm_max_epi32(up, _mm_setzero_si128()), _mm_set1_epi32(60));
+}
+// A channel's level: q + (p - q) * ramp / 60.
+PELC_TARGET_SSE41 inline __m128i hslLevel4(__m128i q, __m128i span, __m128i h) {
+  return _mm_add_epi32(q, hslByConstant4(_mm_madd_epi16(span, hslRamp4(h)),
+                                         _mm_set1_epi32(hsl::kBySixty), hsl::kBySixtyShift));
+}
+
+template <std::size_t Bpp>
+PELC_TARGET_SSE41 std::size_t hslLineSse41(uint8_t *p, std::size_t w, const HslOp &op,
+                                           uint32_t key) {
+  constexpr char z = -128; // a shuffle index that yields 0
+  // Four 3-byte pixels into 32-bit lanes and back.
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, z, 3, 4, 5, z, 6, 7, 8, z, 9, 10, 11, z);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z);
+  const __m128i zero = _mm_setzero_si128(), byte = _mm_set1_epi32(0xFF);
+  const __m128i colour = _mm_set1_epi32(0xFFFFFF), keyColour = _mm_set1_epi32(int32_t(key));
+  const __m128i c100 = _mm_set1_epi32(100);
+  const __m128i c120 = _mm_set1_epi32(120), c127 = _mm_set1_epi32(127);
+  const __m128i c240 = _mm_set1_epi32(240), c255 = _mm_set1_epi32(255);
+  const __m128i c359 = _mm_set1_epi32(359), c360 = _mm_set1_epi32(360);
+  const __m128i c510 = _mm_set1_epi32(510);
+  const __m128i byHundred = _mm_set1_epi32(hsl::kByHundred);
+  const __m128i hue = _mm_set1_epi32(op.hue), light = _mm_set1_epi32(op.lightness);
+  const __m128i satFactor = _mm_set1_epi32(op.saturation + 100);
+  std::size_t x = 0;
+  for (; x + 4 <= w; x += 4, p += 4 * Bpp) {
+    __m128i raw, pix;
+    if constexpr (Bpp == 3) {
+      uint32_t last;
+      std::memcpy(&last, p + 8, 4);
+      raw = _mm_insert_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
+                             static_cast<int>(last), 2);
+      pix = _mm_shuffle_epi8(raw, spread);
+    } else {
+      raw = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+      pix = _mm_and_si128(raw, colour);
+    }
+    const __m128i b = _mm_and_si128(pix, byte);
+    const __m128i g = _mm_and_si128(_mm_srli_epi32(pix, 8), byte);
+    const __m128i r = _mm_srli_epi32(pix, 16);
+    const __m128i M = _mm_max_epi32(_mm_max_epi32(r, g), b);
+    const __m128i m = _mm_min_epi32(_mm_min_epi32(r, g), b);
+    const __m128i d = _mm_sub_epi32(M, m), sum = _mm_add_epi32(M, m);
+    // Saturation: 100 * d / (sum or 510 - sum); both are 0..255.
+    const __m128i divisor =
+        _mm_blendv_epi8(sum, _mm_sub_epi32(c510, sum), _mm_cmpgt_epi32(sum, c255));
+    const __m128i S = _mm_srli_epi32(
+        _mm_mullo_epi32(d, hslLookup(hsl::kHundredOver.data(), divisor)), hsl::kReciprocalShift);
+    // Hue: the sextant's base plus or minus 60 * step / d.
+    const __m128i redTop = _mm_cmpeq_epi32(M, r);
+    const __m128i greenTop = _mm_andnot_si128(redTop, _mm_cmpeq_epi32(M, g));
+    const __m128i step =
+        _mm_blendv_epi8(_mm_blendv_epi8(_mm_sub_epi32(r, g), _mm_sub_epi32(b, r), greenTop),
+                        _mm_sub_epi32(g, b), redTop);
+    const __m128i base = _mm_andnot_si128(redTop, _mm_blendv_epi8(c240, c120, greenTop));
+    const __m128i t =
+        _mm_srli_epi32(_mm_mullo_epi32(_mm_abs_epi32(step), hslLookup(hsl::kSixtyOver.data(), d)),
+                       hsl::kReciprocalShift);
+    __m128i H = _mm_add_epi32(base, _mm_sign_epi32(t, step));
+    H = _mm_add_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(zero, H), c360));
+    H = _mm_add_epi32(H, hue);
+    H = _mm_sub_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(H, c359), c360));
+    H = _mm_add_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(zero, H), c360));
+    // The new saturation and lightness, and the upper and lower levels p, q.
+    const __m128i S2 = _mm_min_epi32(
+        hslByConstant4(_mm_madd_epi16(S, satFactor), byHundred, hsl::kByHundredShift), c100);
+    const __m128i L2 =
+        _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(_mm_srli_epi32(sum, 1), light), zero), c255);
+    const __m128i upper = _mm_cmpgt_epi32(L2, c127);
+    const __m128i a = _mm_blendv_epi8(L2, _mm_sub_epi32(c255, L2), upper);
+    const __m128i f = _mm_blendv_epi8(_mm_add_epi32(c100, S2), S2, upper);
+    const __m128i P =
+        _mm_add_epi32(hslByConstant4(_mm_madd_epi16(a, f), byHundred, hsl::kByHundredShift),
+                      _mm_and_si128(L2, upper));
+    const __m128i Q = _mm_sub_epi32(_mm_add_epi32(L2, L2), P);
+    const __m128i span = _mm_sub_epi32(P, Q);
+    __m128i hr = _mm_add_epi32(H, c120), hb = _mm_sub_epi32(H, c120);
+    hr = _mm_sub_epi32(hr, _mm_and_si128(_mm_cmpgt_epi32(hr, c359), c360));
+    hb = _mm_add_epi32(hb, _mm_and_si128(_mm_cmpgt_epi32(zero, hb), c360));
+    __m128i out =
+        _mm_or_si128(_mm_or_si128(hslLevel4(Q, span, hb), _mm_slli_epi32(hslLevel4(Q, span, H), 8)),
+                     _mm_slli_epi32(hslLevel4(Q, span, hr), 16));
+    // Grey pixels and the transparent colour keep their bytes.
+    const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(d, zero), _mm_cmpeq_epi32(pix, keyColour));
+    out = _mm_blendv_epi8(out, pix, keep);
+    if constexpr (Bpp == 3) {
+      const __m128i packed = _mm_shuffle_epi8(out, pack);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(p), packed);
+      const auto last = static_cast<uint32_t>(_mm_extract_epi32(packed, 2));
+      std::memcpy(p + 8, &last, 4);
+    } else {
+      // The fourth bytes go back as they were read.
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p),
+                       _mm_or_si128(out, _mm_andnot_si128(colour, raw)));
+    }
+  }
+  return x;
+}
+
 #endif
 
 } // namespace
@@ -493,6 +606,9 @@ PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, 
   if (simdAtLeast(SimdLevel::Avx2)) {
     op.head3 = hslLineAvx2<3>;
     op.head4 = hslLineAvx2<4>;
+  } else if (simdAtLeast(SimdLevel::Sse41)) {
+    op.head3 = hslLineSse41<3>;
+    op.head4 = hslLineSse41<4>;
   }
 #endif
   return runTone(image, op, copy);
