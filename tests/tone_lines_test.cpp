@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 // Tone operations on whole lines, where pixels go through in groups, against
-// the same operation on each pixel alone: every line width around the group
-// sizes, 24- and 32-bit, with and without a transparent colour.
+// the same pixels one to a line: every line width around the group sizes,
+// 24- and 32-bit, with and without a transparent colour.
 #include "support.hpp"
 
 #include <functional>
@@ -48,15 +48,18 @@ TEST_F(ToneLines, GroupsAgreeWithSinglePixels) {
           }
           const std::vector<uint8_t> source(line->core->bits, line->core->bits + w * bpp);
           ASSERT_EQ(op.apply(line), line);
-          for (int32_t x = 0; x < w; ++x) {
-            PELIMAGE *pixel = pelCreateImage(type, 1, 1, nullptr, 0, 0, 0, 0);
-            std::memcpy(pixel->core->bits, source.data() + x * bpp, bpp);
-            if (keyed) pelSetTranspClr(pixel, key);
-            ASSERT_EQ(op.apply(pixel), pixel);
-            EXPECT_EQ(0, std::memcmp(pixel->core->bits, line->core->bits + x * bpp, bpp))
+          // The same pixels down a column: one pixel a line, none grouped.
+          PELIMAGE *column = pelCreateImage(type, 1, w, nullptr, 0, 0, 0, 0);
+          ASSERT_NE(column, nullptr);
+          for (int32_t x = 0; x < w; ++x)
+            std::memcpy(column->core->bits + x * column->lineBytes, source.data() + x * bpp, bpp);
+          if (keyed) pelSetTranspClr(column, key);
+          ASSERT_EQ(op.apply(column), column);
+          for (int32_t x = 0; x < w; ++x)
+            EXPECT_EQ(0, std::memcmp(column->core->bits + x * column->lineBytes,
+                                     line->core->bits + x * bpp, bpp))
                 << "pixel " << x;
-            pelDestroyImage(pixel);
-          }
+          pelDestroyImage(column);
           pelDestroyImage(line);
         }
 }
