@@ -58,7 +58,8 @@ def main():
     }
     report = subprocess.run(
         [bench, "--benchmark_filter=^tone", "--benchmark_format=json",
-         "--benchmark_repetitions=5", "--benchmark_report_aggregates_only=true"],
+         "--benchmark_repetitions=5", "--benchmark_report_aggregates_only=true",
+         "--benchmark_min_warmup_time=0.2"],
         check=True, capture_output=True, text=True).stdout
     ours = {}
     for row in json.loads(report)["benchmarks"]:
