@@ -11,7 +11,8 @@ targets: the table operations within 0.8 of OpenCV's LUT, invert no slower
 than bitwise_not, saturation no slower than the round trip and within 3 times
 the table operations.
 Both sides are timed in processor time, which other work on a shared
-machine disturbs less than wall time. Runs with Debian's interpreter, where python3-opencv and python3-pil live.
+machine disturbs less than wall time. Runs with Debian's interpreter, where
+python3-opencv and python3-pil live.
 """
 import json
 import subprocess
