@@ -34,12 +34,16 @@ template <typename Apply> void run(benchmark::State &state, int32_t type, Apply 
 }
 
 const int32_t kBrightness[3] = {10, 10, 10}, kContrast[3] = {30, 30, 30};
+const int32_t kOffsets[3] = {10, 10, 10};
 
 void toneGamma(benchmark::State &state) {
   run(state, PEL_TYPE_BIT24, [](PELIMAGE *i) { return pelGammaCorrect(i, 2.2f, 2.2f, 2.2f, 0); });
 }
 void toneContrast(benchmark::State &state) {
   run(state, PEL_TYPE_BIT24, [](PELIMAGE *i) { return pelContrast(i, kBrightness, kContrast, 0); });
+}
+void toneLuminance(benchmark::State &state) {
+  run(state, PEL_TYPE_BIT24, [](PELIMAGE *i) { return pelLuminance(i, kOffsets, 0); });
 }
 void toneInvert(benchmark::State &state) {
   run(state, PEL_TYPE_BIT24, [](PELIMAGE *i) { return pelInvert(i, 0); });
@@ -53,6 +57,7 @@ void toneGammaPalette(benchmark::State &state) {
 
 BENCHMARK(toneGamma)->Unit(benchmark::kMillisecond);
 BENCHMARK(toneContrast)->Unit(benchmark::kMillisecond);
+BENCHMARK(toneLuminance)->Unit(benchmark::kMillisecond);
 BENCHMARK(toneInvert)->Unit(benchmark::kMillisecond);
 BENCHMARK(toneSaturation)->Unit(benchmark::kMillisecond);
 BENCHMARK(toneGammaPalette)->Unit(benchmark::kMicrosecond);

@@ -8,6 +8,7 @@
 
 #include "core/simd.hpp"
 
+#include <cstring>
 #include <functional>
 #include <string>
 
@@ -25,6 +26,20 @@ const int32_t kOne[3] = {1, 1, 1};
 const int32_t kBright[3] = {-40, 7, 90};
 const int32_t kContrast[3] = {35, -60, 100};
 const int32_t kOffsets[3] = {-30, 12, 255};
+
+// Hue, saturation and lightness with a transparent colour that every third
+// pixel of the first line has.
+PELIMAGE *hslWithKey(PELIMAGE *image) {
+  const std::size_t bpp = image->imageType == PEL_TYPE_BIT24   ? 3
+                          : image->imageType == PEL_TYPE_BIT32 ? 4
+                                                               : 0;
+  uint8_t *p = image->core->bits;
+  if (bpp)
+    for (std::size_t x = 3; x < static_cast<std::size_t>(image->core->header->biWidth); x += 3)
+      std::memcpy(p + x * bpp, p, 3);
+  pelSetTranspClr(image, uint32_t{p[2]} | uint32_t{p[1]} << 8 | uint32_t{p[0]} << 16);
+  return pelSaturation(image, -45, 30, 60, 1);
+}
 
 const std::vector<Operation> &operations() {
   static const std::vector<Operation> table = {
@@ -62,6 +77,7 @@ const std::vector<Operation> &operations() {
       {"luminance", [](PELIMAGE *i) { return pelLuminance(i, kOffsets, 1); }},
       {"hsl", [](PELIMAGE *i) { return pelSaturation(i, 75, -20, 40, 1); }},
       {"hsl grey out", [](PELIMAGE *i) { return pelSaturation(i, -300, 90, -100, 1); }},
+      {"hsl transparent", hslWithKey},
       {"grey", [](PELIMAGE *i) { return pelGrey(i, 9, 1); }},
       {"invert", [](PELIMAGE *i) { return pelInvert(i, 1); }},
       {"to 1", [](PELIMAGE *i) { return pelCvtoBit1(i); }},

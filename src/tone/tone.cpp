@@ -4,10 +4,18 @@
 // transparent colour, and hands every colour to a per-colour operation.
 #include "core/detail.hpp"
 
+#include "tone/hsl_divide.hpp"
+
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
+
+#if defined(PELC_X86_KERNELS)
+#include <immintrin.h>
+#endif
 
 using namespace pel::detail;
 
@@ -29,7 +37,13 @@ void trueColourLine(uint8_t *p, std::size_t w, const Op &shared, const Key &shar
   // tables and the key, forcing a reload of them for every pixel.
   const Op op = shared;
   const Key key = sharedKey;
-  for (std::size_t x = 0; x < w; ++x, p += Bpp) {
+  std::size_t x = 0;
+  // An operation with a vector kernel does the line's leading whole groups.
+  if constexpr (requires { op.template head<Bpp>(p, w, key); }) {
+    x = op.template head<Bpp>(p, w, key);
+    p += x * Bpp;
+  }
+  for (; x < w; ++x, p += Bpp) {
     uint8_t r = p[2], g = p[1], b = p[0];
     if (Skip && key.matches(r, g, b)) continue;
     op(r, g, b);
@@ -161,6 +175,47 @@ struct TableOp {
     g = (*t)[256 + g];
     b = (*t)[512 + b];
   }
+
+  // Without a transparent colour, whole groups go through words: four 3-byte
+  // pixels as three loads and three stores instead of twelve of each. The
+  // words are taken apart by shifts, which needs a little-endian machine.
+  template <std::size_t Bpp> std::size_t head(uint8_t *p, std::size_t w, const Key &key) const {
+    if (key.skip || std::endian::native != std::endian::little) return 0;
+    const uint8_t *red = t->data(), *green = red + 256, *blue = red + 512;
+    std::size_t x = 0;
+    if constexpr (Bpp == 3) {
+      for (; x + 4 <= w; x += 4, p += 12) {
+        uint32_t v0, v1, v2; // separate words: a staged array stalls store forwarding
+        std::memcpy(&v0, p, 4);
+        std::memcpy(&v1, p + 4, 4);
+        std::memcpy(&v2, p + 8, 4);
+        // The channels of the bytes run blue, green, red over and over.
+        v0 = mapWord(v0, blue, green, red, blue);
+        v1 = mapWord(v1, green, red, blue, green);
+        v2 = mapWord(v2, red, blue, green, red);
+        std::memcpy(p, &v0, 4);
+        std::memcpy(p + 4, &v1, 4);
+        std::memcpy(p + 8, &v2, 4);
+      }
+    } else {
+      // The fourth byte goes back as it was read.
+      for (; x < w; ++x, p += 4) {
+        uint32_t v;
+        std::memcpy(&v, p, 4);
+        v = uint32_t{blue[v & 0xFF]} | uint32_t{green[v >> 8 & 0xFF]} << 8 |
+            uint32_t{red[v >> 16 & 0xFF]} << 16 | (v & 0xFF000000u);
+        std::memcpy(p, &v, 4);
+      }
+    }
+    return x;
+  }
+
+private:
+  static uint32_t mapWord(uint32_t v, const uint8_t *t0, const uint8_t *t1, const uint8_t *t2,
+                          const uint8_t *t3) {
+    return uint32_t{t0[v & 0xFF]} | uint32_t{t1[v >> 8 & 0xFF]} << 8 |
+           uint32_t{t2[v >> 16 & 0xFF]} << 16 | uint32_t{t3[v >> 24]} << 24;
+  }
 };
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
@@ -196,106 +251,286 @@ double contrastSlope(double k) {
 }
 int32_t clampInt(int32_t v, int32_t lo, int32_t hi) { return std::clamp(v, lo, hi); }
 
-// Hue, saturation, lightness in integers; every division truncates towards zero.
+// Hue, saturation, lightness in integers; every quotient truncates. The
+// divisions are the multiply-and-shift forms of hsl_divide.hpp, exact for
+// every operand that reaches them.
 struct HslOp {
   int32_t hue, saturation, lightness;
-  static int32_t value(int32_t p, int32_t q, int32_t h) {
-    int32_t v = q;
-    if (h < 60)
-      v = q + (p - q) * h / 60;
-    else if (h < 180)
-      v = p;
-    else if (h < 240)
-      v = q + (p - q) * (240 - h) / 60;
-    return std::clamp(v, 0, 255);
+  // Vector kernels for 24- and 32-bit lines, picked once per call: each does
+  // whole groups of pixels from the start of a line and says how many. The
+  // key is the transparent colour as 0xRRGGBB, or a value no pixel has.
+  using Head = std::size_t (*)(uint8_t *, std::size_t, const HslOp &, uint32_t key);
+  Head head3 = nullptr, head4 = nullptr;
+  template <std::size_t Bpp> std::size_t head(uint8_t *p, std::size_t w, const Key &key) const {
+    const Head kernel = Bpp == 3 ? head3 : head4;
+    if (!kernel) return 0;
+    return kernel(p, w, *this,
+                  key.skip ? uint32_t{key.r} << 16 | uint32_t{key.g} << 8 | key.b : 0xFFFFFFFFu);
   }
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
     if (d == 0) return;
-    const int32_t L = (M + m) / 2;
-    const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
-    int32_t H = M == r   ? 60 * (g - b) / d
-                : M == g ? 60 * (b - r) / d + 120
-                         : 60 * (r - g) / d + 240;
+    const int32_t sum = M + m, L = sum / 2;
+    // The divisor is never below the spread and never 0 while the spread is not.
+    const auto S = static_cast<int32_t>(hsl::hundredOver(
+        static_cast<uint32_t>(d), static_cast<uint32_t>(L < 128 ? sum : 510 - sum)));
+    // Selects rather than branches: the sextant of a pixel is not predictable.
+    const bool redTop = M == r, greenTop = !redTop && M == g;
+    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
+    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
+    const auto t = static_cast<int32_t>(
+        hsl::sixtyOver(static_cast<uint32_t>(std::abs(x)), static_cast<uint32_t>(d)));
+    int32_t H = x < 0 ? base - t : base + t;
     if (H < 0) H += 360;
     H += hue;
     if (H >= 360)
       H -= 360;
     else if (H < 0)
       H += 360;
-    const int32_t S2 = std::clamp((saturation + 100) * S / 100, 0, 100);
-    const int32_t L2 = std::clamp(L + lightness, 0, 255);
-    const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
-    const int32_t q = 2 * L2 - p;
+    // Everything below is non-negative: p >= L2 >= q >= 0.
+    const auto S2 =
+        std::min<uint32_t>(hsl::byHundred(static_cast<uint32_t>((saturation + 100) * S)), 100);
+    const auto L2 = static_cast<uint32_t>(std::clamp(L + lightness, 0, 255));
+    const uint32_t p =
+        L2 >= 128 ? L2 + hsl::byHundred((255 - L2) * S2) : hsl::byHundred(L2 * (100 + S2));
+    const uint32_t q = 2 * L2 - p, span = p - q;
     const int32_t hr = H + 120 >= 360 ? H + 120 - 360 : H + 120;
     const int32_t hb = H - 120 < 0 ? H - 120 + 360 : H - 120;
-    r = static_cast<uint8_t>(value(p, q, hr));
-    g = static_cast<uint8_t>(value(p, q, H));
-    b = static_cast<uint8_t>(value(p, q, hb));
+    r = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(hr))));
+    g = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(H))));
+    b = static_cast<uint8_t>(q + hsl::bySixty(span * static_cast<uint32_t>(hsl::ramp(hb))));
   }
 };
 
-// The same hue, saturation and lightness arithmetic with its divisions by
-// variables looked up: for big images the tables cost far less than the
-// per-pixel divisions they replace. p and q depend only on the largest and
-// smallest channel; the hue step only on the spread and the middle channel.
-constexpr uint32_t kHslTablesFrom = 1u << 18; // bytes of pixels
+#if defined(PELC_X86_KERNELS)
 
-class HslTables {
-public:
-  static constexpr std::size_t kBytes = 65536 * 3 + 4 * 420;
+// The same arithmetic on eight pixels at a time in 32-bit lanes. Selects
+// stand in for the branches, the reciprocals are gathered per lane, and the
+// products by the constant multipliers of hsl_divide.hpp, whose operands fit
+// 16 bits, come from one multiply-add of 16-bit halves.
+PELC_TARGET_AVX2 inline __m256i hslByConstant(__m256i v, __m256i multiplier, int shift) {
+  return _mm256_srli_epi32(_mm256_madd_epi16(v, multiplier), shift);
+}
+PELC_TARGET_AVX2 inline __m256i hslRamp(__m256i h) {
+  const __m256i up = _mm256_min_epi32(h, _mm256_sub_epi32(_mm256_set1_epi32(240), h));
+  return _mm256_min_epi32(_mm256_max_epi32(up, _mm256_setzero_si256()), _mm256_set1_epi32(60));
+}
+// A channel's level: q + (p - q) * ramp / 60.
+PELC_TARGET_AVX2 inline __m256i hslLevel(__m256i q, __m256i span, __m256i h) {
+  return _mm256_add_epi32(q, hslByConstant(_mm256_madd_epi16(span, hslRamp(h)),
+                                           _mm256_set1_epi32(hsl::kBySixty), hsl::kBySixtyShift));
+}
 
-  HslTables(uint8_t *store, const HslOp &op)
-      : div_(store), pq_(store + 65536), ramps_(store + 3 * 65536) {
-    for (int32_t d = 1; d < 256; ++d)
-      for (int32_t x = 0; x <= d; ++x) div_[d * 256 + x] = static_cast<uint8_t>(60 * x / d);
-    for (int32_t M = 1; M < 256; ++M)
-      for (int32_t m = 0; m < M; ++m) {
-        const int32_t L = (M + m) / 2, d = M - m;
-        const int32_t S = L < 128 ? 100 * d / (M + m) : 100 * d / (510 - M - m);
-        const int32_t S2 = std::clamp((op.saturation + 100) * S / 100, 0, 100);
-        const int32_t L2 = std::clamp(L + op.lightness, 0, 255);
-        const int32_t p = L2 >= 128 ? L2 + (255 - L2) * S2 / 100 : L2 * (100 + S2) / 100;
-        pq_[2 * (M * 256 + m)] = static_cast<uint8_t>(p);
-        pq_[2 * (M * 256 + m) + 1] = static_cast<uint8_t>(2 * L2 - p); // p >= q >= 0
-      }
-    // Indexed by the unshifted hue plus 60 (it runs from -60 to 299).
-    for (int32_t h0 = -60; h0 < 300; ++h0) {
-      int32_t H = (h0 < 0 ? h0 + 360 : h0) + op.hue;
-      if (H >= 360)
-        H -= 360;
-      else if (H < 0)
-        H += 360;
-      uint8_t *r = ramps_ + 4 * (h0 + 60);
-      r[0] = ramp(H + 120 >= 360 ? H + 120 - 360 : H + 120);
-      r[1] = ramp(H);
-      r[2] = ramp(H - 120 < 0 ? H - 120 + 360 : H - 120);
+template <std::size_t Bpp>
+PELC_TARGET_AVX2 std::size_t hslLineAvx2(uint8_t *p, std::size_t w, const HslOp &op, uint32_t key) {
+  constexpr char z = -128; // a shuffle index that yields 0
+  // Eight 3-byte pixels, read as bytes 0..15 and 8..23, into 32-bit lanes and back.
+  const __m256i spread = _mm256_setr_epi8(0, 1, 2, z, 3, 4, 5, z, 6, 7, 8, z, 9, 10, 11, z, 4, 5, 6,
+                                          z, 7, 8, 9, z, 10, 11, 12, z, 13, 14, 15, z);
+  const __m256i pack = _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z, 0, 1, 2,
+                                        4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z);
+  const __m256i join = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 7, 7);
+  const __m256i zero = _mm256_setzero_si256(), byte = _mm256_set1_epi32(0xFF);
+  const __m256i colour = _mm256_set1_epi32(0xFFFFFF), keyColour = _mm256_set1_epi32(int32_t(key));
+  const __m256i c100 = _mm256_set1_epi32(100);
+  const __m256i c120 = _mm256_set1_epi32(120), c127 = _mm256_set1_epi32(127);
+  const __m256i c240 = _mm256_set1_epi32(240), c255 = _mm256_set1_epi32(255);
+  const __m256i c359 = _mm256_set1_epi32(359), c360 = _mm256_set1_epi32(360);
+  const __m256i c510 = _mm256_set1_epi32(510);
+  const __m256i byHundred = _mm256_set1_epi32(hsl::kByHundred);
+  const __m256i hue = _mm256_set1_epi32(op.hue), light = _mm256_set1_epi32(op.lightness);
+  const __m256i satFactor = _mm256_set1_epi32(op.saturation + 100);
+  const auto *hundredOver = reinterpret_cast<const int *>(hsl::kHundredOver.data());
+  const auto *sixtyOver = reinterpret_cast<const int *>(hsl::kSixtyOver.data());
+  std::size_t x = 0;
+  for (; x + 8 <= w; x += 8, p += 8 * Bpp) {
+    __m256i raw, pix;
+    if constexpr (Bpp == 3) {
+      raw = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(p))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(p + 8)), 1);
+      pix = _mm256_shuffle_epi8(raw, spread);
+    } else {
+      raw = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
+      pix = _mm256_and_si256(raw, colour);
+    }
+    const __m256i b = _mm256_and_si256(pix, byte);
+    const __m256i g = _mm256_and_si256(_mm256_srli_epi32(pix, 8), byte);
+    const __m256i r = _mm256_srli_epi32(pix, 16);
+    const __m256i M = _mm256_max_epi32(_mm256_max_epi32(r, g), b);
+    const __m256i m = _mm256_min_epi32(_mm256_min_epi32(r, g), b);
+    const __m256i d = _mm256_sub_epi32(M, m), sum = _mm256_add_epi32(M, m);
+    // Saturation: 100 * d / (sum or 510 - sum); both are 0..255.
+    const __m256i divisor =
+        _mm256_blendv_epi8(sum, _mm256_sub_epi32(c510, sum), _mm256_cmpgt_epi32(sum, c255));
+    const __m256i S =
+        _mm256_srli_epi32(_mm256_mullo_epi32(d, _mm256_i32gather_epi32(hundredOver, divisor, 4)),
+                          hsl::kReciprocalShift);
+    // Hue: the sextant's base plus or minus 60 * step / d.
+    const __m256i redTop = _mm256_cmpeq_epi32(M, r);
+    const __m256i greenTop = _mm256_andnot_si256(redTop, _mm256_cmpeq_epi32(M, g));
+    const __m256i step = _mm256_blendv_epi8(
+        _mm256_blendv_epi8(_mm256_sub_epi32(r, g), _mm256_sub_epi32(b, r), greenTop),
+        _mm256_sub_epi32(g, b), redTop);
+    const __m256i base = _mm256_andnot_si256(redTop, _mm256_blendv_epi8(c240, c120, greenTop));
+    const __m256i t = _mm256_srli_epi32(
+        _mm256_mullo_epi32(_mm256_abs_epi32(step), _mm256_i32gather_epi32(sixtyOver, d, 4)),
+        hsl::kReciprocalShift);
+    __m256i H = _mm256_add_epi32(base, _mm256_sign_epi32(t, step));
+    H = _mm256_add_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(zero, H), c360));
+    H = _mm256_add_epi32(H, hue);
+    H = _mm256_sub_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(H, c359), c360));
+    H = _mm256_add_epi32(H, _mm256_and_si256(_mm256_cmpgt_epi32(zero, H), c360));
+    // The new saturation and lightness, and the upper and lower levels p, q.
+    const __m256i S2 = _mm256_min_epi32(
+        hslByConstant(_mm256_madd_epi16(S, satFactor), byHundred, hsl::kByHundredShift), c100);
+    const __m256i L2 = _mm256_min_epi32(
+        _mm256_max_epi32(_mm256_add_epi32(_mm256_srli_epi32(sum, 1), light), zero), c255);
+    const __m256i upper = _mm256_cmpgt_epi32(L2, c127);
+    const __m256i a = _mm256_blendv_epi8(L2, _mm256_sub_epi32(c255, L2), upper);
+    const __m256i f = _mm256_blendv_epi8(_mm256_add_epi32(c100, S2), S2, upper);
+    const __m256i P =
+        _mm256_add_epi32(hslByConstant(_mm256_madd_epi16(a, f), byHundred, hsl::kByHundredShift),
+                         _mm256_and_si256(L2, upper));
+    const __m256i Q = _mm256_sub_epi32(_mm256_add_epi32(L2, L2), P);
+    const __m256i span = _mm256_sub_epi32(P, Q);
+    __m256i hr = _mm256_add_epi32(H, c120), hb = _mm256_sub_epi32(H, c120);
+    hr = _mm256_sub_epi32(hr, _mm256_and_si256(_mm256_cmpgt_epi32(hr, c359), c360));
+    hb = _mm256_add_epi32(hb, _mm256_and_si256(_mm256_cmpgt_epi32(zero, hb), c360));
+    __m256i out = _mm256_or_si256(
+        _mm256_or_si256(hslLevel(Q, span, hb), _mm256_slli_epi32(hslLevel(Q, span, H), 8)),
+        _mm256_slli_epi32(hslLevel(Q, span, hr), 16));
+    // Grey pixels and the transparent colour keep their bytes.
+    const __m256i keep =
+        _mm256_or_si256(_mm256_cmpeq_epi32(d, zero), _mm256_cmpeq_epi32(pix, keyColour));
+    out = _mm256_blendv_epi8(out, pix, keep);
+    if constexpr (Bpp == 3) {
+      const __m256i packed = _mm256_permutevar8x32_epi32(_mm256_shuffle_epi8(out, pack), join);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p), _mm256_castsi256_si128(packed));
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(p + 16), _mm256_extracti128_si256(packed, 1));
+    } else {
+      // The fourth bytes go back as they were read.
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(p),
+                          _mm256_or_si256(out, _mm256_andnot_si256(colour, raw)));
     }
   }
+  return x;
+}
 
-  void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
-    const int32_t M = std::max({r, g, b}), m = std::min({r, g, b}), d = M - m;
-    if (d == 0) return;
-    // Selects rather than branches: the sextant of a pixel is not predictable.
-    const bool redTop = M == r, greenTop = !redTop && M == g;
-    const int32_t base = redTop ? 0 : greenTop ? 120 : 240;
-    const int32_t x = redTop ? g - b : greenTop ? b - r : r - g;
-    const int32_t t = div_[d * 256 + std::abs(x)];
-    const int32_t h0 = x < 0 ? base - t : base + t;
-    const uint8_t *k = ramps_ + 4 * (h0 + 60);
-    const uint32_t p = pq_[2 * (M * 256 + m)], q = pq_[2 * (M * 256 + m) + 1], span = p - q;
-    r = static_cast<uint8_t>(q + span * k[0] / 60);
-    g = static_cast<uint8_t>(q + span * k[1] / 60);
-    b = static_cast<uint8_t>(q + span * k[2] / 60);
-  }
+// Four pixels at a time for processors without AVX2; the reciprocals are
+// looked up lane by lane.
+PELC_TARGET_SSE41 inline __m128i hslLookup(const uint32_t *table, __m128i i) {
+  return _mm_setr_epi32(static_cast<int>(table[_mm_extract_epi32(i, 0)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 1)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 2)]),
+                        static_cast<int>(table[_mm_extract_epi32(i, 3)]));
+}
+PELC_TARGET_SSE41 inline __m128i hslByConstant4(__m128i v, __m128i multiplier, int shift) {
+  return _mm_srli_epi32(_mm_madd_epi16(v, multiplier), shift);
+}
+PELC_TARGET_SSE41 inline __m128i hslRamp4(__m128i h) {
+  const __m128i up = _mm_min_epi32(h, _mm_sub_epi32(_mm_set1_epi32(240), h));
+  return _mm_min_epi32(_mm_max_epi32(up, _mm_setzero_si128()), _mm_set1_epi32(60));
+}
+// A channel's level: q + (p - q) * ramp / 60.
+PELC_TARGET_SSE41 inline __m128i hslLevel4(__m128i q, __m128i span, __m128i h) {
+  return _mm_add_epi32(q, hslByConstant4(_mm_madd_epi16(span, hslRamp4(h)),
+                                         _mm_set1_epi32(hsl::kBySixty), hsl::kBySixtyShift));
+}
 
-private:
-  // How far towards p a channel goes at hue angle h, in sixtieths.
-  static uint8_t ramp(int32_t h) {
-    return static_cast<uint8_t>(h < 60 ? h : h < 180 ? 60 : h < 240 ? 240 - h : 0);
+template <std::size_t Bpp>
+PELC_TARGET_SSE41 std::size_t hslLineSse41(uint8_t *p, std::size_t w, const HslOp &op,
+                                           uint32_t key) {
+  constexpr char z = -128; // a shuffle index that yields 0
+  // Four 3-byte pixels into 32-bit lanes and back.
+  const __m128i spread = _mm_setr_epi8(0, 1, 2, z, 3, 4, 5, z, 6, 7, 8, z, 9, 10, 11, z);
+  const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, z, z, z, z);
+  const __m128i zero = _mm_setzero_si128(), byte = _mm_set1_epi32(0xFF);
+  const __m128i colour = _mm_set1_epi32(0xFFFFFF), keyColour = _mm_set1_epi32(int32_t(key));
+  const __m128i c100 = _mm_set1_epi32(100);
+  const __m128i c120 = _mm_set1_epi32(120), c127 = _mm_set1_epi32(127);
+  const __m128i c240 = _mm_set1_epi32(240), c255 = _mm_set1_epi32(255);
+  const __m128i c359 = _mm_set1_epi32(359), c360 = _mm_set1_epi32(360);
+  const __m128i c510 = _mm_set1_epi32(510);
+  const __m128i byHundred = _mm_set1_epi32(hsl::kByHundred);
+  const __m128i hue = _mm_set1_epi32(op.hue), light = _mm_set1_epi32(op.lightness);
+  const __m128i satFactor = _mm_set1_epi32(op.saturation + 100);
+  std::size_t x = 0;
+  for (; x + 4 <= w; x += 4, p += 4 * Bpp) {
+    __m128i raw, pix;
+    if constexpr (Bpp == 3) {
+      uint32_t last;
+      std::memcpy(&last, p + 8, 4);
+      raw = _mm_insert_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i *>(p)),
+                             static_cast<int>(last), 2);
+      pix = _mm_shuffle_epi8(raw, spread);
+    } else {
+      raw = _mm_loadu_si128(reinterpret_cast<const __m128i *>(p));
+      pix = _mm_and_si128(raw, colour);
+    }
+    const __m128i b = _mm_and_si128(pix, byte);
+    const __m128i g = _mm_and_si128(_mm_srli_epi32(pix, 8), byte);
+    const __m128i r = _mm_srli_epi32(pix, 16);
+    const __m128i M = _mm_max_epi32(_mm_max_epi32(r, g), b);
+    const __m128i m = _mm_min_epi32(_mm_min_epi32(r, g), b);
+    const __m128i d = _mm_sub_epi32(M, m), sum = _mm_add_epi32(M, m);
+    // Saturation: 100 * d / (sum or 510 - sum); both are 0..255.
+    const __m128i divisor =
+        _mm_blendv_epi8(sum, _mm_sub_epi32(c510, sum), _mm_cmpgt_epi32(sum, c255));
+    const __m128i S = _mm_srli_epi32(
+        _mm_mullo_epi32(d, hslLookup(hsl::kHundredOver.data(), divisor)), hsl::kReciprocalShift);
+    // Hue: the sextant's base plus or minus 60 * step / d.
+    const __m128i redTop = _mm_cmpeq_epi32(M, r);
+    const __m128i greenTop = _mm_andnot_si128(redTop, _mm_cmpeq_epi32(M, g));
+    const __m128i step =
+        _mm_blendv_epi8(_mm_blendv_epi8(_mm_sub_epi32(r, g), _mm_sub_epi32(b, r), greenTop),
+                        _mm_sub_epi32(g, b), redTop);
+    const __m128i base = _mm_andnot_si128(redTop, _mm_blendv_epi8(c240, c120, greenTop));
+    const __m128i t =
+        _mm_srli_epi32(_mm_mullo_epi32(_mm_abs_epi32(step), hslLookup(hsl::kSixtyOver.data(), d)),
+                       hsl::kReciprocalShift);
+    __m128i H = _mm_add_epi32(base, _mm_sign_epi32(t, step));
+    H = _mm_add_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(zero, H), c360));
+    H = _mm_add_epi32(H, hue);
+    H = _mm_sub_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(H, c359), c360));
+    H = _mm_add_epi32(H, _mm_and_si128(_mm_cmpgt_epi32(zero, H), c360));
+    // The new saturation and lightness, and the upper and lower levels p, q.
+    const __m128i S2 = _mm_min_epi32(
+        hslByConstant4(_mm_madd_epi16(S, satFactor), byHundred, hsl::kByHundredShift), c100);
+    const __m128i L2 =
+        _mm_min_epi32(_mm_max_epi32(_mm_add_epi32(_mm_srli_epi32(sum, 1), light), zero), c255);
+    const __m128i upper = _mm_cmpgt_epi32(L2, c127);
+    const __m128i a = _mm_blendv_epi8(L2, _mm_sub_epi32(c255, L2), upper);
+    const __m128i f = _mm_blendv_epi8(_mm_add_epi32(c100, S2), S2, upper);
+    const __m128i P =
+        _mm_add_epi32(hslByConstant4(_mm_madd_epi16(a, f), byHundred, hsl::kByHundredShift),
+                      _mm_and_si128(L2, upper));
+    const __m128i Q = _mm_sub_epi32(_mm_add_epi32(L2, L2), P);
+    const __m128i span = _mm_sub_epi32(P, Q);
+    __m128i hr = _mm_add_epi32(H, c120), hb = _mm_sub_epi32(H, c120);
+    hr = _mm_sub_epi32(hr, _mm_and_si128(_mm_cmpgt_epi32(hr, c359), c360));
+    hb = _mm_add_epi32(hb, _mm_and_si128(_mm_cmpgt_epi32(zero, hb), c360));
+    __m128i out =
+        _mm_or_si128(_mm_or_si128(hslLevel4(Q, span, hb), _mm_slli_epi32(hslLevel4(Q, span, H), 8)),
+                     _mm_slli_epi32(hslLevel4(Q, span, hr), 16));
+    // Grey pixels and the transparent colour keep their bytes.
+    const __m128i keep = _mm_or_si128(_mm_cmpeq_epi32(d, zero), _mm_cmpeq_epi32(pix, keyColour));
+    out = _mm_blendv_epi8(out, pix, keep);
+    if constexpr (Bpp == 3) {
+      const __m128i packed = _mm_shuffle_epi8(out, pack);
+      _mm_storel_epi64(reinterpret_cast<__m128i *>(p), packed);
+      const auto last = static_cast<uint32_t>(_mm_extract_epi32(packed, 2));
+      std::memcpy(p + 8, &last, 4);
+    } else {
+      // The fourth bytes go back as they were read.
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(p),
+                       _mm_or_si128(out, _mm_andnot_si128(colour, raw)));
+    }
   }
-  uint8_t *div_, *pq_, *ramps_;
-};
+  return x;
+}
+
+#endif
 
 } // namespace
 
@@ -365,15 +600,17 @@ PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const i
 
 PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturation,
                                int32_t copy) noexcept {
-  const HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
-                 clampInt(lightness, -255, 255)};
-  // Palette and small images take the divisions; without room for the
-  // tables a big image takes them too.
-  if (image && image->core && image->core->header && image->imageType >= PEL_TYPE_BIT555 &&
-      image->core->bitsSize >= kHslTablesFrom) {
-    if (GlobalPtr<uint8_t> store = globalNew<uint8_t>(HslTables::kBytes))
-      return runTone(image, HslTables(store.get(), op), copy);
+  HslOp op{clampInt(hue, -360, 360), clampInt(saturation, -100, 100),
+           clampInt(lightness, -255, 255)};
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Avx2)) {
+    op.head3 = hslLineAvx2<3>;
+    op.head4 = hslLineAvx2<4>;
+  } else if (simdAtLeast(SimdLevel::Sse41)) {
+    op.head3 = hslLineSse41<3>;
+    op.head4 = hslLineSse41<4>;
   }
+#endif
   return runTone(image, op, copy);
 }
 
