@@ -6,6 +6,7 @@
 // time per pair of formats, so no inner loop looks at a format code.
 #pragma once
 
+#include "colour/detail.hpp"
 #include "core/detail.hpp"
 #include "pixel/detail.hpp"
 
@@ -330,17 +331,37 @@ LineHead vectorLineHead(VectorLine line);
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);
 CellHead vectorCellHead();
 
-// 24-bit pixels through the colour map, a chunk of cells at a time: the cells
-// come from the vector head where there is one; `write(line, x, cells, n)`
-// looks them up and stores them.
-template <typename Write> void mapBgrLines(const Job &job, Write write) {
+// Heads that take 24-bit pixels through the colour map to their entries,
+// stored as bytes or as nibbles (entries below 16, the even pixel high). The
+// map is read 32 bits at a time, so 3 bytes past its last cell must be
+// readable.
+enum class MapTarget { Bytes, Nibbles };
+using MapHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
+MapHead vectorMapHead(MapTarget target);
+
+#if defined(PELC_X86_KERNELS)
+// The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
+LineHead wideLineHead(VectorLine line);
+MapHead wideMapHead(MapTarget target);
+#endif
+
+// 24-bit pixels through the colour map: each line begun by the map head
+// where there is one, the rest a chunk of cells at a time, the cells from
+// the vector head where there is one; `write(line, x, cells, n)` looks them
+// up and stores them (for nibbles x stays even).
+template <typename Write>
+void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write write) {
+  const MapHead lineHead = vectorMapHead(target);
   const CellHead head = vectorCellHead();
+  // The map with room for the 32-bit reads of the line head.
+  alignas(32) uint8_t padded[kColourMapSize + 4] = {};
+  if (lineHead) std::memcpy(padded, map, kColourMapSize);
   alignas(32) uint16_t cells[kChunk];
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    for (int32_t x = 0; x < width; x += kChunk) {
+    for (int32_t x = lineHead ? lineHead(dst, src, width, padded) : 0; x < width; x += kChunk) {
       const int32_t n = width - x < kChunk ? width - x : kChunk;
       const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
       int32_t k = head ? head(cells, in, n) : 0;

@@ -36,7 +36,7 @@ bool cvtBit24ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
     clearTarget(job);
-    mapBgrLines(job,
+    mapBgrLines(job, encode.map, MapTarget::Nibbles,
                 [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
                   uint8_t *out = line + (x >> 1);
                   int32_t k = 0;

@@ -34,7 +34,7 @@ bool cvtBit24ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
-    mapBgrLines(job,
+    mapBgrLines(job, encode.map, MapTarget::Bytes,
                 [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
                   for (int32_t k = 0; k < n; ++k) line[x + k] = map[cells[k]];
                 });
