@@ -108,6 +108,7 @@ struct Read565 {
   }
 };
 struct Read24 {
+  static constexpr uint32_t kBytes = 3;
   static Rgb at(const uint8_t *line, int32_t x) {
     const uint8_t *p = line + 3 * static_cast<std::size_t>(x);
     return {p[2], p[1], p[0]};
@@ -115,6 +116,7 @@ struct Read24 {
 };
 // The fourth byte is never read.
 struct Read32 {
+  static constexpr uint32_t kBytes = 4;
   static Rgb at(const uint8_t *line, int32_t x) {
     const uint8_t *p = line + 4 * static_cast<std::size_t>(x);
     return {p[2], p[1], p[0]};
@@ -165,15 +167,18 @@ std::array<uint32_t, 256> valuesOf(const RGBQUAD *colours, Encode encode) {
 // ---- Target pixel writers --------------------------------------------------
 
 struct StoreByte {
+  static constexpr uint32_t kBytes = 1;
   static void at(uint8_t *line, int32_t x, uint32_t v) { line[x] = static_cast<uint8_t>(v); }
 };
 struct StoreWord {
+  static constexpr uint32_t kBytes = 2;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     const auto w = static_cast<uint16_t>(v);
     std::memcpy(line + 2 * static_cast<std::size_t>(x), &w, 2);
   }
 };
 struct StoreBgr {
+  static constexpr uint32_t kBytes = 3;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     uint8_t *p = line + 3 * static_cast<std::size_t>(x);
     p[0] = static_cast<uint8_t>(v);
@@ -182,6 +187,7 @@ struct StoreBgr {
   }
 };
 struct StoreBgrx {
+  static constexpr uint32_t kBytes = 4;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     std::memcpy(line + 4 * static_cast<std::size_t>(x), &v, 4);
   }
@@ -321,12 +327,40 @@ template <typename Read, typename Encode> void eachNibble(const Job &job, Encode
     nibbleLines<Read>(job, encode);
 }
 
+// Targets of at least streamingBytes() (8 MiB) are written by the vector
+// heads with streaming stores, which skip fetching each line into the cache
+// before it is overwritten: a target this size cannot stay cached for
+// whatever reads it next anyway. Tests lower the bound to run the streaming
+// heads on small images.
+uint32_t streamingBytes() noexcept;
+void setStreamingBytes(uint32_t bytes) noexcept;
+inline bool streamsTarget(const Job &job) {
+  return static_cast<uint64_t>(job.height) * static_cast<uint32_t>(job.dstLineBytes) >=
+         streamingBytes();
+}
+
+// The pixels of `bytes` bytes each before a target line reaches a 32-byte
+// boundary, where a streaming head must start (32 where no whole pixel
+// does, which only a line off 4-byte alignment could see; a streaming head
+// then does nothing and the generic kernel does the line).
+inline int32_t streamingLead(const uint8_t *line, uint32_t bytes) {
+  const auto at = reinterpret_cast<std::uintptr_t>(line);
+  int32_t lead = 0;
+  while (lead < 32 && (at + static_cast<uint32_t>(lead) * bytes) % 32 != 0) ++lead;
+  return lead;
+}
+
 // Hand-vectorised starts of a line for the most used true-colour pairs: a
-// head converts whole groups of pixels from x = 0 and returns how many it did.
+// head converts whole groups of pixels from its start and returns how many
+// it did. A streaming head wants its target on a 32-byte boundary.
 enum class VectorLine { BgrToGrey, BgrTo565, BgrToBgrx, BgrxToBgr };
-using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
-// The head for this processor, or null where it has none.
-LineHead vectorLineHead(VectorLine line);
+using LineRun = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
+struct LineHead {
+  LineRun run; // null where the processor has no head
+  bool streams;
+};
+// The head for this processor, streaming where asked and offered.
+LineHead vectorLineHead(VectorLine line, bool streaming);
 // The colour-map cells of 24-bit pixels, as 16-bit numbers.
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);
 CellHead vectorCellHead();
@@ -336,54 +370,80 @@ CellHead vectorCellHead();
 // map is read 32 bits at a time, so 3 bytes past its last cell must be
 // readable.
 enum class MapTarget { Bytes, Nibbles };
-using MapHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
-MapHead vectorMapHead(MapTarget target);
+using MapRun = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
+struct MapHead {
+  MapRun run;
+  bool streams;
+};
+MapHead vectorMapHead(MapTarget target, bool streaming);
 
 #if defined(PELC_X86_KERNELS)
 // The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
-LineHead wideLineHead(VectorLine line);
-MapHead wideMapHead(MapTarget target);
+LineRun wideLineHead(VectorLine line, bool streaming);
+MapRun wideMapHead(MapTarget target, bool streaming);
 #endif
 
 // 24-bit pixels through the colour map: each line begun by the map head
 // where there is one, the rest a chunk of cells at a time, the cells from
 // the vector head where there is one; `write(line, x, cells, n)` looks them
-// up and stores them (for nibbles x stays even).
+// up and stores them (for nibbles x stays even, as the lead of a streaming
+// head is whole bytes).
 template <typename Write>
 void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write write) {
-  const MapHead lineHead = vectorMapHead(target);
+  const MapHead lineHead = vectorMapHead(target, streamsTarget(job));
   const CellHead head = vectorCellHead();
   // The map with room for the 32-bit reads of the line head.
   alignas(32) uint8_t padded[kColourMapSize + 4] = {};
-  if (lineHead) std::memcpy(padded, map, kColourMapSize);
+  if (lineHead.run) std::memcpy(padded, map, kColourMapSize);
   alignas(32) uint16_t cells[kChunk];
   const int32_t width = job.width;
+  const int32_t half = target == MapTarget::Nibbles ? 1 : 0;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    for (int32_t x = lineHead ? lineHead(dst, src, width, padded) : 0; x < width; x += kChunk) {
-      const int32_t n = width - x < kChunk ? width - x : kChunk;
-      const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-      int32_t k = head ? head(cells, in, n) : 0;
-      for (; k < n; ++k) {
-        const Rgb c = Read24::at(in, k);
-        cells[k] = static_cast<uint16_t>((c.r & 0xF0) << 4 | (c.g & 0xF0) | c.b >> 4);
+    const auto cellsUpTo = [&](int32_t x, int32_t end) {
+      for (; x < end; x += kChunk) {
+        const int32_t n = end - x < kChunk ? end - x : kChunk;
+        const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
+        int32_t k = head ? head(cells, in, n) : 0;
+        for (; k < n; ++k) {
+          const Rgb c = Read24::at(in, k);
+          cells[k] = static_cast<uint16_t>((c.r & 0xF0) << 4 | (c.g & 0xF0) | c.b >> 4);
+        }
+        write(dst, x, cells, n);
       }
-      write(dst, x, cells, n);
+    };
+    int32_t x = 0;
+    if (lineHead.run) {
+      if (lineHead.streams) {
+        const int32_t lead = streamingLead(dst, 1) << half;
+        x = lead < width ? lead : width;
+        cellsUpTo(0, x);
+      }
+      x +=
+          lineHead.run(dst + (x >> half), src + 3 * static_cast<std::size_t>(x), width - x, padded);
     }
+    cellsUpTo(x, width);
   }
 }
 
 // As eachPixel, each line begun by the head where there is one.
 template <typename Store, typename Read, typename Encode>
-void eachPixel(const Job &job, Encode encode, LineHead head) {
-  if (!head) return eachPixel<Store, Read>(job, encode);
+void eachPixel(const Job &job, Encode encode, VectorLine line) {
+  const LineHead head = vectorLineHead(line, streamsTarget(job));
+  if (!head.run) return eachPixel<Store, Read>(job, encode);
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    for (int32_t x = head(dst, src, width); x < width; ++x)
-      Store::at(dst, x, encode(Read::at(src, x)));
+    int32_t x = 0;
+    if (head.streams) {
+      const int32_t lead = streamingLead(dst, Store::kBytes);
+      for (; x < lead && x < width; ++x) Store::at(dst, x, encode(Read::at(src, x)));
+    }
+    x += head.run(dst + Store::kBytes * static_cast<std::size_t>(x),
+                  src + Read::kBytes * static_cast<std::size_t>(x), width - x);
+    for (; x < width; ++x) Store::at(dst, x, encode(Read::at(src, x)));
   }
 }
 

@@ -88,7 +88,7 @@ void cvtBit565ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, i
 void cvtBit24ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                         int32_t srcLineBytes) {
   eachPixel<StoreByte, Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                               EncodeGrey8{}, vectorLineHead(VectorLine::BgrToGrey));
+                               EncodeGrey8{}, VectorLine::BgrToGrey);
 }
 
 void cvtBit32ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,

@@ -11,11 +11,23 @@
 
 #include "convert/detail.hpp"
 
+#include <atomic>
+
 #if defined(PELC_X86_KERNELS)
 #include <tmmintrin.h>
 #endif
 
 namespace pel::detail {
+
+namespace {
+constexpr uint32_t kStreamingBytes = uint32_t{8} << 20;
+std::atomic<uint32_t> streamingBound{kStreamingBytes};
+} // namespace
+
+uint32_t streamingBytes() noexcept { return streamingBound.load(std::memory_order_relaxed); }
+void setStreamingBytes(uint32_t bytes) noexcept {
+  streamingBound.store(bytes, std::memory_order_relaxed);
+}
 
 #if defined(PELC_X86_KERNELS)
 
@@ -189,28 +201,29 @@ bool hasShuffles() { return simdAtLeast(SimdLevel::Ssse3); }
 
 CellHead vectorCellHead() { return hasShuffles() ? bgrToCells : nullptr; }
 
-LineHead vectorLineHead(VectorLine line) {
-  if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line);
-  if (!hasShuffles()) return nullptr;
+LineHead vectorLineHead(VectorLine line, bool streaming) {
+  if (simdAtLeast(SimdLevel::Avx2)) return {wideLineHead(line, streaming), streaming};
+  if (!hasShuffles()) return {nullptr, false};
   switch (line) {
-  case VectorLine::BgrToGrey: return bgrToGrey;
-  case VectorLine::BgrTo565: return bgrTo565;
-  case VectorLine::BgrToBgrx: return bgrToBgrx;
-  case VectorLine::BgrxToBgr: return bgrxToBgr;
+  case VectorLine::BgrToGrey: return {bgrToGrey, false};
+  case VectorLine::BgrTo565: return {bgrTo565, false};
+  case VectorLine::BgrToBgrx: return {bgrToBgrx, false};
+  case VectorLine::BgrxToBgr: return {bgrxToBgr, false};
   }
-  return nullptr;
+  return {nullptr, false};
 }
 
 // Without gathers the map is read a cell at a time, after the cell head.
-MapHead vectorMapHead(MapTarget target) {
-  return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target) : nullptr;
+MapHead vectorMapHead(MapTarget target, bool streaming) {
+  if (!simdAtLeast(SimdLevel::Avx2)) return {nullptr, false};
+  return {wideMapHead(target, streaming), streaming};
 }
 
 #else
 
-LineHead vectorLineHead(VectorLine) { return nullptr; }
+LineHead vectorLineHead(VectorLine, bool) { return {nullptr, false}; }
 CellHead vectorCellHead() { return nullptr; }
-MapHead vectorMapHead(MapTarget) { return nullptr; }
+MapHead vectorMapHead(MapTarget, bool) { return {nullptr, false}; }
 
 #endif
 

@@ -33,8 +33,26 @@ PELC_TARGET_AVX2 inline __m256i loadBgr8(const uint8_t *p) {
 PELC_TARGET_AVX2 inline __m256i load(const uint8_t *p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
 }
-PELC_TARGET_AVX2 inline void store(uint8_t *p, __m256i v) {
-  _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+// A streaming head starts on a 32-byte boundary and steps by whole 16- or
+// 32-byte stores, so every store it makes is aligned; it refuses a target
+// off the boundary, and drains its stores before it returns.
+template <bool Streaming> PELC_TARGET_AVX2 inline void store(uint8_t *p, __m256i v) {
+  if constexpr (Streaming)
+    _mm256_stream_si256(reinterpret_cast<__m256i *>(p), v);
+  else
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+}
+template <bool Streaming> PELC_TARGET_AVX2 inline void store(uint8_t *p, __m128i v) {
+  if constexpr (Streaming)
+    _mm_stream_si128(reinterpret_cast<__m128i *>(p), v);
+  else
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
+}
+template <bool Streaming> inline bool refused(const uint8_t *dst) {
+  return Streaming && reinterpret_cast<std::uintptr_t>(dst) % 32 != 0;
+}
+template <bool Streaming> PELC_TARGET_AVX2 inline void drain() {
+  if constexpr (Streaming) _mm_sfence();
 }
 
 // Each pixel of loadBgr8 as the 32-bit value 0x00RRGGBB.
@@ -63,13 +81,16 @@ PELC_TARGET_AVX2 inline __m256i greyLevels(const uint8_t *p) {
   return _mm256_srli_epi32(_mm256_madd_epi16(pairs, _mm256_set1_epi16(1)), 8);
 }
 
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToGrey(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 32 <= width; x += 32) {
     const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-    store(dst + x,
-          bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48), greyLevels(in + 72)));
+    store<Streaming>(dst + x, bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48),
+                                      greyLevels(in + 72)));
   }
+  drain<Streaming>();
   return x;
 }
 
@@ -81,20 +102,27 @@ PELC_TARGET_AVX2 inline __m256i pack565(__m256i v) {
   return _mm256_or_si256(_mm256_or_si256(red, green), blue);
 }
 
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrTo565(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
     const __m256i words = _mm256_packus_epi32(pack565(bgrWords(in)), pack565(bgrWords(in + 24)));
-    store(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
+    store<Streaming>(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
   }
+  drain<Streaming>();
   return x;
 }
 
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 8 <= width; x += 8)
-    store(dst + 4 * static_cast<std::size_t>(x), bgrWords(src + 3 * static_cast<std::size_t>(x)));
+    store<Streaming>(dst + 4 * static_cast<std::size_t>(x),
+                     bgrWords(src + 3 * static_cast<std::size_t>(x)));
+  drain<Streaming>();
   return x;
 }
 
@@ -102,7 +130,9 @@ PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t wid
 // its low 12 bytes (32-bit units 0-2 and 4-6 of the vector then hold six
 // units of output), and three permutations with blends join the four
 // vectors' 24 units into three stores.
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (refused<Streaming>(dst)) return 0;
   const __m256i squeeze =
       _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo, 0, 1, 2, 4, 5, 6,
                        8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo);
@@ -117,13 +147,14 @@ PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t wid
     const __m256i b = _mm256_shuffle_epi8(load(in + 32), squeeze);
     const __m256i c = _mm256_shuffle_epi8(load(in + 64), squeeze);
     const __m256i d = _mm256_shuffle_epi8(load(in + 96), squeeze);
-    store(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
-                                  _mm256_permutevar8x32_epi32(b, first), 0xC0));
-    store(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
-                                       _mm256_permutevar8x32_epi32(c, second), 0xF0));
-    store(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
-                                       _mm256_permutevar8x32_epi32(d, third), 0xFC));
+    store<Streaming>(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
+                                             _mm256_permutevar8x32_epi32(b, first), 0xC0));
+    store<Streaming>(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
+                                                  _mm256_permutevar8x32_epi32(c, second), 0xF0));
+    store<Streaming>(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
+                                                  _mm256_permutevar8x32_epi32(d, third), 0xFC));
   }
+  drain<Streaming>();
   return x;
 }
 
@@ -147,43 +178,54 @@ PELC_TARGET_AVX2 inline __m256i mapBytes(const uint8_t *p, const uint8_t *map) {
                  mapEntries(p + 72, map));
 }
 
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToIndices(uint8_t *dst, const uint8_t *src, int32_t width,
                                       const uint8_t *map) {
+  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 32 <= width; x += 32)
-    store(dst + x, mapBytes(src + 3 * static_cast<std::size_t>(x), map));
+    store<Streaming>(dst + x, mapBytes(src + 3 * static_cast<std::size_t>(x), map));
+  drain<Streaming>();
   return x;
 }
 
 // Entries below 16, two to a byte with the even pixel high: one multiply-add
 // of each byte pair by 16 and 1, then a pack of the 16 sums.
+template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t width,
                                       const uint8_t *map) {
+  if (refused<Streaming>(dst)) return 0;
   const __m256i highLow = _mm256_set1_epi16(16 | 1 << 8);
   int32_t x = 0;
   for (; x + 32 <= width; x += 32) {
     const __m256i sums =
         _mm256_maddubs_epi16(mapBytes(src + 3 * static_cast<std::size_t>(x), map), highLow);
     const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(sums, sums), 0x08);
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + (x >> 1)), _mm256_castsi256_si128(packed));
+    store<Streaming>(dst + (x >> 1), _mm256_castsi256_si128(packed));
   }
+  drain<Streaming>();
   return x;
 }
 
-} // namespace
-
-LineHead wideLineHead(VectorLine line) {
+template <bool Streaming> LineRun lineRun(VectorLine line) {
   switch (line) {
-  case VectorLine::BgrToGrey: return bgrToGrey;
-  case VectorLine::BgrTo565: return bgrTo565;
-  case VectorLine::BgrToBgrx: return bgrToBgrx;
-  case VectorLine::BgrxToBgr: return bgrxToBgr;
+  case VectorLine::BgrToGrey: return bgrToGrey<Streaming>;
+  case VectorLine::BgrTo565: return bgrTo565<Streaming>;
+  case VectorLine::BgrToBgrx: return bgrToBgrx<Streaming>;
+  case VectorLine::BgrxToBgr: return bgrxToBgr<Streaming>;
   }
   return nullptr;
 }
 
-MapHead wideMapHead(MapTarget target) {
-  return target == MapTarget::Nibbles ? bgrToNibbles : bgrToIndices;
+} // namespace
+
+LineRun wideLineHead(VectorLine line, bool streaming) {
+  return streaming ? lineRun<true>(line) : lineRun<false>(line);
+}
+
+MapRun wideMapHead(MapTarget target, bool streaming) {
+  if (target == MapTarget::Nibbles) return streaming ? bgrToNibbles<true> : bgrToNibbles<false>;
+  return streaming ? bgrToIndices<true> : bgrToIndices<false>;
 }
 
 #endif
