@@ -208,10 +208,15 @@ inline uint8_t *dstLine(const Job &job, int32_t y) {
 inline const uint8_t *srcLine(const Job &job, int32_t y) {
   return job.src + static_cast<std::ptrdiff_t>(y) * job.srcLineBytes;
 }
-inline void clearTarget(const Job &job) {
-  if (job.height > 0)
-    std::memset(job.dst, 0,
-                static_cast<std::size_t>(job.height) * static_cast<uint32_t>(job.dstLineBytes));
+// Zeros the padding after the pixel bytes of every target line, for
+// kernels that write every pixel byte (bits and nibbles past the width as 0)
+// but not the padding: the target then holds what clearing it all first
+// would give, with each byte written once.
+inline void clearPadding(const Job &job, uint32_t bitsPerPixel) {
+  const std::size_t used = (static_cast<std::size_t>(job.width) * bitsPerPixel + 7) / 8;
+  const std::size_t padding = static_cast<uint32_t>(job.dstLineBytes) - used;
+  if (job.width <= 0 || padding == 0) return;
+  for (int32_t y = 0; y < job.height; ++y) std::memset(dstLine(job, y) + used, 0, padding);
 }
 
 // The kernels are compiled twice: for the baseline instruction set and, on

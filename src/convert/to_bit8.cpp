@@ -50,7 +50,7 @@ bool cvtBit32ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
 void cvtBit1ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                    int32_t srcLineBytes, const RGBQUAD *srcPalette) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
-  clearTarget(job);
+  clearPadding(job, 8);
   const auto values = twoLevelValues(srcPalette, 255);
   eachPixel<StoreByte, ReadBit1>(job, EncodeTable{values.data()});
 }
