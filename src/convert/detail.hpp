@@ -373,14 +373,10 @@ CellHead vectorCellHead();
 // Heads that take 24-bit pixels through the colour map to their entries,
 // stored as bytes or as nibbles (entries below 16, the even pixel high). The
 // map is read 32 bits at a time, so 3 bytes past its last cell must be
-// readable.
+// readable. A streaming map head finds its own 32-byte boundary.
 enum class MapTarget { Bytes, Nibbles };
 using MapRun = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
-struct MapHead {
-  MapRun run;
-  bool streams;
-};
-MapHead vectorMapHead(MapTarget target, bool streaming);
+MapRun vectorMapHead(MapTarget target, bool streaming);
 
 #if defined(PELC_X86_KERNELS)
 // The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
@@ -391,44 +387,29 @@ MapRun wideMapHead(MapTarget target, bool streaming);
 // 24-bit pixels through the colour map: each line begun by the map head
 // where there is one, the rest a chunk of cells at a time, the cells from
 // the vector head where there is one; `write(line, x, cells, n)` looks them
-// up and stores them (for nibbles x stays even, as the lead of a streaming
-// head is whole bytes).
+// up and stores them (for nibbles x stays even).
 template <typename Write>
 void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write write) {
-  const MapHead lineHead = vectorMapHead(target, streamsTarget(job));
+  const MapRun lineHead = vectorMapHead(target, streamsTarget(job));
   const CellHead head = vectorCellHead();
   // The map with room for the 32-bit reads of the line head.
   alignas(32) uint8_t padded[kColourMapSize + 4] = {};
-  if (lineHead.run) std::memcpy(padded, map, kColourMapSize);
+  if (lineHead) std::memcpy(padded, map, kColourMapSize);
   alignas(32) uint16_t cells[kChunk];
   const int32_t width = job.width;
-  const int32_t half = target == MapTarget::Nibbles ? 1 : 0;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    const auto cellsUpTo = [&](int32_t x, int32_t end) {
-      for (; x < end; x += kChunk) {
-        const int32_t n = end - x < kChunk ? end - x : kChunk;
-        const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-        int32_t k = head ? head(cells, in, n) : 0;
-        for (; k < n; ++k) {
-          const Rgb c = Read24::at(in, k);
-          cells[k] = static_cast<uint16_t>((c.r & 0xF0) << 4 | (c.g & 0xF0) | c.b >> 4);
-        }
-        write(dst, x, cells, n);
+    for (int32_t x = lineHead ? lineHead(dst, src, width, padded) : 0; x < width; x += kChunk) {
+      const int32_t n = width - x < kChunk ? width - x : kChunk;
+      const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
+      int32_t k = head ? head(cells, in, n) : 0;
+      for (; k < n; ++k) {
+        const Rgb c = Read24::at(in, k);
+        cells[k] = static_cast<uint16_t>((c.r & 0xF0) << 4 | (c.g & 0xF0) | c.b >> 4);
       }
-    };
-    int32_t x = 0;
-    if (lineHead.run) {
-      if (lineHead.streams) {
-        const int32_t lead = streamingLead(dst, 1) << half;
-        x = lead < width ? lead : width;
-        cellsUpTo(0, x);
-      }
-      x +=
-          lineHead.run(dst + (x >> half), src + 3 * static_cast<std::size_t>(x), width - x, padded);
+      write(dst, x, cells, n);
     }
-    cellsUpTo(x, width);
   }
 }
 

@@ -214,16 +214,15 @@ LineHead vectorLineHead(VectorLine line, bool streaming) {
 }
 
 // Without gathers the map is read a cell at a time, after the cell head.
-MapHead vectorMapHead(MapTarget target, bool streaming) {
-  if (!simdAtLeast(SimdLevel::Avx2)) return {nullptr, false};
-  return {wideMapHead(target, streaming), streaming};
+MapRun vectorMapHead(MapTarget target, bool streaming) {
+  return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target, streaming) : nullptr;
 }
 
 #else
 
 LineHead vectorLineHead(VectorLine, bool) { return {nullptr, false}; }
 CellHead vectorCellHead() { return nullptr; }
-MapHead vectorMapHead(MapTarget, bool) { return {nullptr, false}; }
+MapRun vectorMapHead(MapTarget, bool) { return nullptr; }
 
 #endif
 

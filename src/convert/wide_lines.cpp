@@ -178,32 +178,70 @@ PELC_TARGET_AVX2 inline __m256i mapBytes(const uint8_t *p, const uint8_t *map) {
                  mapEntries(p + 72, map));
 }
 
-template <bool Streaming>
-PELC_TARGET_AVX2 int32_t bgrToIndices(uint8_t *dst, const uint8_t *src, int32_t width,
-                                      const uint8_t *map) {
-  if (refused<Streaming>(dst)) return 0;
-  int32_t x = 0;
-  for (; x + 32 <= width; x += 32)
-    store<Streaming>(dst + x, mapBytes(src + 3 * static_cast<std::size_t>(x), map));
-  drain<Streaming>();
-  return x;
+// Eight pixels' entries as 8 bytes.
+PELC_TARGET_AVX2 inline __m128i mapBytes8(const uint8_t *p, const uint8_t *map) {
+  const __m256i lowBytes =
+      _mm256_setr_epi8(0, 4, 8, 12, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, 0,
+                       4, 8, 12, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo, kNo);
+  const __m256i lows = _mm256_shuffle_epi8(mapEntries(p, map), lowBytes);
+  return _mm256_castsi256_si128(
+      _mm256_permutevar8x32_epi32(lows, _mm256_setr_epi32(0, 4, 0, 0, 0, 0, 0, 0)));
 }
 
 // Entries below 16, two to a byte with the even pixel high: one multiply-add
-// of each byte pair by 16 and 1, then a pack of the 16 sums.
+// of each byte pair by 16 and 1, then a pack of the sums.
+PELC_TARGET_AVX2 inline __m256i nibblePairs(__m256i bytes) {
+  const __m256i sums = _mm256_maddubs_epi16(bytes, _mm256_set1_epi16(16 | 1 << 8));
+  return _mm256_packus_epi16(sums, sums);
+}
+// Thirty-two pixels' nibbles as 16 bytes.
+PELC_TARGET_AVX2 inline __m128i mapNibbles(const uint8_t *p, const uint8_t *map) {
+  return _mm256_castsi256_si128(_mm256_permute4x64_epi64(nibblePairs(mapBytes(p, map)), 0x08));
+}
+// Sixteen pixels' nibbles as 8 bytes.
+PELC_TARGET_AVX2 inline __m128i mapNibbles16(const uint8_t *p, const uint8_t *map) {
+  const __m256i none = _mm256_setzero_si256();
+  return _mm256_castsi256_si128(
+      nibblePairs(bytesOf(mapEntries(p, map), mapEntries(p + 24, map), none, none)));
+}
+
+PELC_TARGET_AVX2 inline void storeLow(uint8_t *p, __m128i v) {
+  _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
+}
+inline bool onBoundary(const uint8_t *p) { return reinterpret_cast<std::uintptr_t>(p) % 32 == 0; }
+
+// The map heads step by 32 pixels and finish with 8 (bytes) or 16 (nibbles)
+// at a time, 8 target bytes each. A streaming head takes those short steps
+// with plain stores until its target reaches a 32-byte boundary (which an
+// 8-byte aligned line always does), and streams only from there.
+template <bool Streaming>
+PELC_TARGET_AVX2 int32_t bgrToIndices(uint8_t *dst, const uint8_t *src, int32_t width,
+                                      const uint8_t *map) {
+  const auto in = [src](int32_t x) { return src + 3 * static_cast<std::size_t>(x); };
+  int32_t x = 0;
+  if constexpr (Streaming)
+    for (; x + 8 <= width && !onBoundary(dst + x); x += 8) storeLow(dst + x, mapBytes8(in(x), map));
+  if (!Streaming || onBoundary(dst + x)) {
+    for (; x + 32 <= width; x += 32) store<Streaming>(dst + x, mapBytes(in(x), map));
+    drain<Streaming>();
+  }
+  for (; x + 8 <= width; x += 8) storeLow(dst + x, mapBytes8(in(x), map));
+  return x;
+}
+
 template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t width,
                                       const uint8_t *map) {
-  if (refused<Streaming>(dst)) return 0;
-  const __m256i highLow = _mm256_set1_epi16(16 | 1 << 8);
+  const auto in = [src](int32_t x) { return src + 3 * static_cast<std::size_t>(x); };
   int32_t x = 0;
-  for (; x + 32 <= width; x += 32) {
-    const __m256i sums =
-        _mm256_maddubs_epi16(mapBytes(src + 3 * static_cast<std::size_t>(x), map), highLow);
-    const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(sums, sums), 0x08);
-    store<Streaming>(dst + (x >> 1), _mm256_castsi256_si128(packed));
+  if constexpr (Streaming)
+    for (; x + 16 <= width && !onBoundary(dst + x / 2); x += 16)
+      storeLow(dst + x / 2, mapNibbles16(in(x), map));
+  if (!Streaming || onBoundary(dst + x / 2)) {
+    for (; x + 32 <= width; x += 32) store<Streaming>(dst + x / 2, mapNibbles(in(x), map));
+    drain<Streaming>();
   }
-  drain<Streaming>();
+  for (; x + 16 <= width; x += 16) storeLow(dst + x / 2, mapNibbles16(in(x), map));
   return x;
 }
 
