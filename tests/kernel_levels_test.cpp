@@ -6,10 +6,8 @@
 // byte of the bits, padding included).
 #include "geometry_support.hpp"
 
-#include "convert/detail.hpp"
 #include "core/simd.hpp"
 
-#include <algorithm>
 #include <functional>
 #include <random>
 #include <string>
@@ -117,12 +115,9 @@ std::vector<SimdLevel> levelsToTry() {
   return levels;
 }
 
-const uint32_t kDefaultStreamingBytes = pel::detail::streamingBytes();
-
 class KernelLevels : public LeakCheck {
 protected:
   void TearDown() override {
-    pel::detail::setStreamingBytes(kDefaultStreamingBytes);
     pel::detail::capSimdLevel(SimdLevel::Avx2);
     LeakCheck::TearDown();
   }
@@ -148,39 +143,6 @@ TEST_F(KernelLevels, EveryLevelGivesTheScalarBytes) {
               << op.name << ", type " << type << ", " << size.w << " x " << size.h << ", level "
               << pel::detail::simdLevelName(level);
         }
-      }
-    }
-  }
-}
-
-// The conversions whose vector heads stream into large targets, with every
-// target taken as large: each line starts its head at its own 32-byte
-// boundary (lines of odd widths fall at every phase of it).
-TEST_F(KernelLevels, StreamedTargetsGiveTheScalarBytes) {
-  const auto levels = levelsToTry();
-  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
-  const std::string streamed[] = {"to 4",   "to 8",  "to 4 own table", "to 8 own table",
-                                  "to 565", "to 24", "to 32",          "to grey8"};
-  uint32_t seed = 7000;
-  for (const Operation &op : operations()) {
-    if (std::find(std::begin(streamed), std::end(streamed), op.name) == std::end(streamed))
-      continue;
-    for (int32_t type : {PEL_TYPE_BIT24, PEL_TYPE_BIT32}) {
-      for (const Size &size : kSizes) {
-        const Image source = randomPicture(type, size.w, size.h, ++seed);
-        ASSERT_TRUE(source);
-        pel::detail::capSimdLevel(SimdLevel::Scalar);
-        const Image reference(op.run(source.get()));
-        const auto expected = bytesOf(reference.get());
-        pel::detail::setStreamingBytes(0);
-        for (SimdLevel level : levels) {
-          pel::detail::capSimdLevel(level);
-          const Image result(op.run(source.get()));
-          EXPECT_TRUE(bytesOf(result.get()) == expected)
-              << op.name << ", type " << type << ", " << size.w << " x " << size.h << ", level "
-              << pel::detail::simdLevelName(level);
-        }
-        pel::detail::setStreamingBytes(kDefaultStreamingBytes);
       }
     }
   }

@@ -108,7 +108,6 @@ struct Read565 {
   }
 };
 struct Read24 {
-  static constexpr uint32_t kBytes = 3;
   static Rgb at(const uint8_t *line, int32_t x) {
     const uint8_t *p = line + 3 * static_cast<std::size_t>(x);
     return {p[2], p[1], p[0]};
@@ -116,7 +115,6 @@ struct Read24 {
 };
 // The fourth byte is never read.
 struct Read32 {
-  static constexpr uint32_t kBytes = 4;
   static Rgb at(const uint8_t *line, int32_t x) {
     const uint8_t *p = line + 4 * static_cast<std::size_t>(x);
     return {p[2], p[1], p[0]};
@@ -167,18 +165,15 @@ std::array<uint32_t, 256> valuesOf(const RGBQUAD *colours, Encode encode) {
 // ---- Target pixel writers --------------------------------------------------
 
 struct StoreByte {
-  static constexpr uint32_t kBytes = 1;
   static void at(uint8_t *line, int32_t x, uint32_t v) { line[x] = static_cast<uint8_t>(v); }
 };
 struct StoreWord {
-  static constexpr uint32_t kBytes = 2;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     const auto w = static_cast<uint16_t>(v);
     std::memcpy(line + 2 * static_cast<std::size_t>(x), &w, 2);
   }
 };
 struct StoreBgr {
-  static constexpr uint32_t kBytes = 3;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     uint8_t *p = line + 3 * static_cast<std::size_t>(x);
     p[0] = static_cast<uint8_t>(v);
@@ -187,7 +182,6 @@ struct StoreBgr {
   }
 };
 struct StoreBgrx {
-  static constexpr uint32_t kBytes = 4;
   static void at(uint8_t *line, int32_t x, uint32_t v) {
     std::memcpy(line + 4 * static_cast<std::size_t>(x), &v, 4);
   }
@@ -332,40 +326,15 @@ template <typename Read, typename Encode> void eachNibble(const Job &job, Encode
     nibbleLines<Read>(job, encode);
 }
 
-// Targets of at least streamingBytes() (8 MiB) are written by the vector
-// heads with streaming stores, which skip fetching each line into the cache
-// before it is overwritten: a target this size cannot stay cached for
-// whatever reads it next anyway. Tests lower the bound to run the streaming
-// heads on small images.
-uint32_t streamingBytes() noexcept;
-void setStreamingBytes(uint32_t bytes) noexcept;
-inline bool streamsTarget(const Job &job) {
-  return static_cast<uint64_t>(job.height) * static_cast<uint32_t>(job.dstLineBytes) >=
-         streamingBytes();
-}
-
-// The pixels of `bytes` bytes each before a target line reaches a 32-byte
-// boundary, where a streaming head must start (32 where no whole pixel
-// does, which only a line off 4-byte alignment could see; a streaming head
-// then does nothing and the generic kernel does the line).
-inline int32_t streamingLead(const uint8_t *line, uint32_t bytes) {
-  const auto at = reinterpret_cast<std::uintptr_t>(line);
-  int32_t lead = 0;
-  while (lead < 32 && (at + static_cast<uint32_t>(lead) * bytes) % 32 != 0) ++lead;
-  return lead;
-}
-
 // Hand-vectorised starts of a line for the most used true-colour pairs: a
-// head converts whole groups of pixels from its start and returns how many
-// it did. A streaming head wants its target on a 32-byte boundary.
+// head converts whole groups of pixels from x = 0 and returns how many it did.
+// (Streaming stores were tried for large targets and lost: a new target's
+// pages are zeroed as the first store reaches them, so their lines are in
+// the cache when written.)
 enum class VectorLine { BgrToGrey, BgrTo565, BgrToBgrx, BgrxToBgr };
-using LineRun = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
-struct LineHead {
-  LineRun run; // null where the processor has no head
-  bool streams;
-};
-// The head for this processor, streaming where asked and offered.
-LineHead vectorLineHead(VectorLine line, bool streaming);
+using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
+// The head for this processor, or null where it has none.
+LineHead vectorLineHead(VectorLine line);
 // The colour-map cells of 24-bit pixels, as 16-bit numbers.
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);
 CellHead vectorCellHead();
@@ -373,15 +342,15 @@ CellHead vectorCellHead();
 // Heads that take 24-bit pixels through the colour map to their entries,
 // stored as bytes or as nibbles (entries below 16, the even pixel high). The
 // map is read 32 bits at a time, so 3 bytes past its last cell must be
-// readable. A streaming map head finds its own 32-byte boundary.
+// readable.
 enum class MapTarget { Bytes, Nibbles };
-using MapRun = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
-MapRun vectorMapHead(MapTarget target, bool streaming);
+using MapHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
+MapHead vectorMapHead(MapTarget target);
 
 #if defined(PELC_X86_KERNELS)
 // The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
-LineRun wideLineHead(VectorLine line, bool streaming);
-MapRun wideMapHead(MapTarget target, bool streaming);
+LineHead wideLineHead(VectorLine line);
+MapHead wideMapHead(MapTarget target);
 #endif
 
 // 24-bit pixels through the colour map: each line begun by the map head
@@ -390,7 +359,7 @@ MapRun wideMapHead(MapTarget target, bool streaming);
 // up and stores them (for nibbles x stays even).
 template <typename Write>
 void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write write) {
-  const MapRun lineHead = vectorMapHead(target, streamsTarget(job));
+  const MapHead lineHead = vectorMapHead(target);
   const CellHead head = vectorCellHead();
   // The map with room for the 32-bit reads of the line head.
   alignas(32) uint8_t padded[kColourMapSize + 4] = {};
@@ -416,20 +385,14 @@ void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write wri
 // As eachPixel, each line begun by the head where there is one.
 template <typename Store, typename Read, typename Encode>
 void eachPixel(const Job &job, Encode encode, VectorLine line) {
-  const LineHead head = vectorLineHead(line, streamsTarget(job));
-  if (!head.run) return eachPixel<Store, Read>(job, encode);
+  const LineHead head = vectorLineHead(line);
+  if (!head) return eachPixel<Store, Read>(job, encode);
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    int32_t x = 0;
-    if (head.streams) {
-      const int32_t lead = streamingLead(dst, Store::kBytes);
-      for (; x < lead && x < width; ++x) Store::at(dst, x, encode(Read::at(src, x)));
-    }
-    x += head.run(dst + Store::kBytes * static_cast<std::size_t>(x),
-                  src + Read::kBytes * static_cast<std::size_t>(x), width - x);
-    for (; x < width; ++x) Store::at(dst, x, encode(Read::at(src, x)));
+    for (int32_t x = head(dst, src, width); x < width; ++x)
+      Store::at(dst, x, encode(Read::at(src, x)));
   }
 }
 

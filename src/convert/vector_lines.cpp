@@ -11,23 +11,11 @@
 
 #include "convert/detail.hpp"
 
-#include <atomic>
-
 #if defined(PELC_X86_KERNELS)
 #include <tmmintrin.h>
 #endif
 
 namespace pel::detail {
-
-namespace {
-constexpr uint32_t kStreamingBytes = uint32_t{8} << 20;
-std::atomic<uint32_t> streamingBound{kStreamingBytes};
-} // namespace
-
-uint32_t streamingBytes() noexcept { return streamingBound.load(std::memory_order_relaxed); }
-void setStreamingBytes(uint32_t bytes) noexcept {
-  streamingBound.store(bytes, std::memory_order_relaxed);
-}
 
 #if defined(PELC_X86_KERNELS)
 
@@ -201,28 +189,28 @@ bool hasShuffles() { return simdAtLeast(SimdLevel::Ssse3); }
 
 CellHead vectorCellHead() { return hasShuffles() ? bgrToCells : nullptr; }
 
-LineHead vectorLineHead(VectorLine line, bool streaming) {
-  if (simdAtLeast(SimdLevel::Avx2)) return {wideLineHead(line, streaming), streaming};
-  if (!hasShuffles()) return {nullptr, false};
+LineHead vectorLineHead(VectorLine line) {
+  if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line);
+  if (!hasShuffles()) return nullptr;
   switch (line) {
-  case VectorLine::BgrToGrey: return {bgrToGrey, false};
-  case VectorLine::BgrTo565: return {bgrTo565, false};
-  case VectorLine::BgrToBgrx: return {bgrToBgrx, false};
-  case VectorLine::BgrxToBgr: return {bgrxToBgr, false};
+  case VectorLine::BgrToGrey: return bgrToGrey;
+  case VectorLine::BgrTo565: return bgrTo565;
+  case VectorLine::BgrToBgrx: return bgrToBgrx;
+  case VectorLine::BgrxToBgr: return bgrxToBgr;
   }
-  return {nullptr, false};
+  return nullptr;
 }
 
 // Without gathers the map is read a cell at a time, after the cell head.
-MapRun vectorMapHead(MapTarget target, bool streaming) {
-  return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target, streaming) : nullptr;
+MapHead vectorMapHead(MapTarget target) {
+  return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target) : nullptr;
 }
 
 #else
 
-LineHead vectorLineHead(VectorLine, bool) { return {nullptr, false}; }
+LineHead vectorLineHead(VectorLine) { return nullptr; }
 CellHead vectorCellHead() { return nullptr; }
-MapRun vectorMapHead(MapTarget, bool) { return nullptr; }
+MapHead vectorMapHead(MapTarget) { return nullptr; }
 
 #endif
 

@@ -33,26 +33,11 @@ PELC_TARGET_AVX2 inline __m256i loadBgr8(const uint8_t *p) {
 PELC_TARGET_AVX2 inline __m256i load(const uint8_t *p) {
   return _mm256_loadu_si256(reinterpret_cast<const __m256i *>(p));
 }
-// A streaming head starts on a 32-byte boundary and steps by whole 16- or
-// 32-byte stores, so every store it makes is aligned; it refuses a target
-// off the boundary, and drains its stores before it returns.
-template <bool Streaming> PELC_TARGET_AVX2 inline void store(uint8_t *p, __m256i v) {
-  if constexpr (Streaming)
-    _mm256_stream_si256(reinterpret_cast<__m256i *>(p), v);
-  else
-    _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
+PELC_TARGET_AVX2 inline void store(uint8_t *p, __m256i v) {
+  _mm256_storeu_si256(reinterpret_cast<__m256i *>(p), v);
 }
-template <bool Streaming> PELC_TARGET_AVX2 inline void store(uint8_t *p, __m128i v) {
-  if constexpr (Streaming)
-    _mm_stream_si128(reinterpret_cast<__m128i *>(p), v);
-  else
-    _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
-}
-template <bool Streaming> inline bool refused(const uint8_t *dst) {
-  return Streaming && reinterpret_cast<std::uintptr_t>(dst) % 32 != 0;
-}
-template <bool Streaming> PELC_TARGET_AVX2 inline void drain() {
-  if constexpr (Streaming) _mm_sfence();
+PELC_TARGET_AVX2 inline void store(uint8_t *p, __m128i v) {
+  _mm_storeu_si128(reinterpret_cast<__m128i *>(p), v);
 }
 
 // Each pixel of loadBgr8 as the 32-bit value 0x00RRGGBB.
@@ -81,16 +66,13 @@ PELC_TARGET_AVX2 inline __m256i greyLevels(const uint8_t *p) {
   return _mm256_srli_epi32(_mm256_madd_epi16(pairs, _mm256_set1_epi16(1)), 8);
 }
 
-template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToGrey(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 32 <= width; x += 32) {
     const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-    store<Streaming>(dst + x, bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48),
-                                      greyLevels(in + 72)));
+    store(dst + x,
+          bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48), greyLevels(in + 72)));
   }
-  drain<Streaming>();
   return x;
 }
 
@@ -102,27 +84,20 @@ PELC_TARGET_AVX2 inline __m256i pack565(__m256i v) {
   return _mm256_or_si256(_mm256_or_si256(red, green), blue);
 }
 
-template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrTo565(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 16 <= width; x += 16) {
     const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
     const __m256i words = _mm256_packus_epi32(pack565(bgrWords(in)), pack565(bgrWords(in + 24)));
-    store<Streaming>(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
+    store(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
   }
-  drain<Streaming>();
   return x;
 }
 
-template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (refused<Streaming>(dst)) return 0;
   int32_t x = 0;
   for (; x + 8 <= width; x += 8)
-    store<Streaming>(dst + 4 * static_cast<std::size_t>(x),
-                     bgrWords(src + 3 * static_cast<std::size_t>(x)));
-  drain<Streaming>();
+    store(dst + 4 * static_cast<std::size_t>(x), bgrWords(src + 3 * static_cast<std::size_t>(x)));
   return x;
 }
 
@@ -130,9 +105,7 @@ PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t wid
 // its low 12 bytes (32-bit units 0-2 and 4-6 of the vector then hold six
 // units of output), and three permutations with blends join the four
 // vectors' 24 units into three stores.
-template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (refused<Streaming>(dst)) return 0;
   const __m256i squeeze =
       _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo, 0, 1, 2, 4, 5, 6,
                        8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo);
@@ -147,14 +120,13 @@ PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t wid
     const __m256i b = _mm256_shuffle_epi8(load(in + 32), squeeze);
     const __m256i c = _mm256_shuffle_epi8(load(in + 64), squeeze);
     const __m256i d = _mm256_shuffle_epi8(load(in + 96), squeeze);
-    store<Streaming>(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
-                                             _mm256_permutevar8x32_epi32(b, first), 0xC0));
-    store<Streaming>(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
-                                                  _mm256_permutevar8x32_epi32(c, second), 0xF0));
-    store<Streaming>(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
-                                                  _mm256_permutevar8x32_epi32(d, third), 0xFC));
+    store(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
+                                  _mm256_permutevar8x32_epi32(b, first), 0xC0));
+    store(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
+                                       _mm256_permutevar8x32_epi32(c, second), 0xF0));
+    store(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
+                                       _mm256_permutevar8x32_epi32(d, third), 0xFC));
   }
-  drain<Streaming>();
   return x;
 }
 
@@ -208,62 +180,41 @@ PELC_TARGET_AVX2 inline __m128i mapNibbles16(const uint8_t *p, const uint8_t *ma
 PELC_TARGET_AVX2 inline void storeLow(uint8_t *p, __m128i v) {
   _mm_storel_epi64(reinterpret_cast<__m128i *>(p), v);
 }
-inline bool onBoundary(const uint8_t *p) { return reinterpret_cast<std::uintptr_t>(p) % 32 == 0; }
 
 // The map heads step by 32 pixels and finish with 8 (bytes) or 16 (nibbles)
-// at a time, 8 target bytes each. A streaming head takes those short steps
-// with plain stores until its target reaches a 32-byte boundary (which an
-// 8-byte aligned line always does), and streams only from there.
-template <bool Streaming>
+// at a time, 8 target bytes each.
 PELC_TARGET_AVX2 int32_t bgrToIndices(uint8_t *dst, const uint8_t *src, int32_t width,
                                       const uint8_t *map) {
   const auto in = [src](int32_t x) { return src + 3 * static_cast<std::size_t>(x); };
   int32_t x = 0;
-  if constexpr (Streaming)
-    for (; x + 8 <= width && !onBoundary(dst + x); x += 8) storeLow(dst + x, mapBytes8(in(x), map));
-  if (!Streaming || onBoundary(dst + x)) {
-    for (; x + 32 <= width; x += 32) store<Streaming>(dst + x, mapBytes(in(x), map));
-    drain<Streaming>();
-  }
+  for (; x + 32 <= width; x += 32) store(dst + x, mapBytes(in(x), map));
   for (; x + 8 <= width; x += 8) storeLow(dst + x, mapBytes8(in(x), map));
   return x;
 }
 
-template <bool Streaming>
 PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t width,
                                       const uint8_t *map) {
   const auto in = [src](int32_t x) { return src + 3 * static_cast<std::size_t>(x); };
   int32_t x = 0;
-  if constexpr (Streaming)
-    for (; x + 16 <= width && !onBoundary(dst + x / 2); x += 16)
-      storeLow(dst + x / 2, mapNibbles16(in(x), map));
-  if (!Streaming || onBoundary(dst + x / 2)) {
-    for (; x + 32 <= width; x += 32) store<Streaming>(dst + x / 2, mapNibbles(in(x), map));
-    drain<Streaming>();
-  }
+  for (; x + 32 <= width; x += 32) store(dst + x / 2, mapNibbles(in(x), map));
   for (; x + 16 <= width; x += 16) storeLow(dst + x / 2, mapNibbles16(in(x), map));
   return x;
 }
 
-template <bool Streaming> LineRun lineRun(VectorLine line) {
+} // namespace
+
+LineHead wideLineHead(VectorLine line) {
   switch (line) {
-  case VectorLine::BgrToGrey: return bgrToGrey<Streaming>;
-  case VectorLine::BgrTo565: return bgrTo565<Streaming>;
-  case VectorLine::BgrToBgrx: return bgrToBgrx<Streaming>;
-  case VectorLine::BgrxToBgr: return bgrxToBgr<Streaming>;
+  case VectorLine::BgrToGrey: return bgrToGrey;
+  case VectorLine::BgrTo565: return bgrTo565;
+  case VectorLine::BgrToBgrx: return bgrToBgrx;
+  case VectorLine::BgrxToBgr: return bgrxToBgr;
   }
   return nullptr;
 }
 
-} // namespace
-
-LineRun wideLineHead(VectorLine line, bool streaming) {
-  return streaming ? lineRun<true>(line) : lineRun<false>(line);
-}
-
-MapRun wideMapHead(MapTarget target, bool streaming) {
-  if (target == MapTarget::Nibbles) return streaming ? bgrToNibbles<true> : bgrToNibbles<false>;
-  return streaming ? bgrToIndices<true> : bgrToIndices<false>;
+MapHead wideMapHead(MapTarget target) {
+  return target == MapTarget::Nibbles ? bgrToNibbles : bgrToIndices;
 }
 
 #endif
