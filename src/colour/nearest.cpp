@@ -118,9 +118,9 @@ PELC_TARGET_AVX2 void fillMapAvx2(uint8_t *map, const RGBQUAD *palette, uint32_t
         index[v] = _mm256_blendv_epi8(index[v], entry, closer);
       }
     }
-    alignas(32) uint32_t found[32];
+    uint32_t found[32];
     for (int v = 0; v < 4; ++v)
-      _mm256_store_si256(reinterpret_cast<__m256i *>(found + 8 * v), index[v]);
+      _mm256_storeu_si256(reinterpret_cast<__m256i *>(found + 8 * v), index[v]);
     for (int k = 0; k < 32; ++k) map[n + static_cast<uint32_t>(k)] = static_cast<uint8_t>(found[k]);
   }
 }
