@@ -73,6 +73,7 @@ set(PELC_CONVERT_SOURCES
   src/convert/to_bit32.cpp
   src/convert/byte_blocks.cpp
   src/convert/vector_lines.cpp
+  src/convert/wide_lines.cpp
 )
 
 # Tone adjustment.

@@ -10,6 +10,7 @@
 
 #include <cstring>
 #include <functional>
+#include <random>
 #include <string>
 
 namespace {
@@ -39,6 +40,18 @@ PELIMAGE *hslWithKey(PELIMAGE *image) {
       std::memcpy(p + x * bpp, p, 3);
   pelSetTranspClr(image, uint32_t{p[2]} | uint32_t{p[1]} << 8 | uint32_t{p[0]} << 16);
   return pelSaturation(image, -45, 30, 60, 1);
+}
+
+// A random table whose every fourth entry repeats an earlier one, so that
+// the nearest-colour searches meet exact ties.
+std::vector<RGBQUAD> tiedTable(uint32_t count, uint32_t seed) {
+  std::mt19937 rng(seed);
+  std::vector<RGBQUAD> table(count);
+  for (uint32_t i = 0; i < count; ++i) {
+    table[i] = {static_cast<BYTE>(rng()), static_cast<BYTE>(rng()), static_cast<BYTE>(rng()), 0};
+    if (i % 4 == 3) table[i] = table[rng() % i];
+  }
+  return table;
 }
 
 const std::vector<Operation> &operations() {
@@ -83,6 +96,8 @@ const std::vector<Operation> &operations() {
       {"to 1", [](PELIMAGE *i) { return pelCvtoBit1(i); }},
       {"to 4", [](PELIMAGE *i) { return pelCvtoBit4(i, nullptr, 0); }},
       {"to 8", [](PELIMAGE *i) { return pelCvtoBit8(i, nullptr, 0); }},
+      {"to 4 own table", [](PELIMAGE *i) { return pelCvtoBit4(i, tiedTable(16, 4).data(), 16); }},
+      {"to 8 own table", [](PELIMAGE *i) { return pelCvtoBit8(i, tiedTable(203, 8).data(), 203); }},
       {"to 555", [](PELIMAGE *i) { return pelCvtoBit555(i); }},
       {"to 565", [](PELIMAGE *i) { return pelCvtoBit565(i); }},
       {"to 24", [](PELIMAGE *i) { return pelCvtoBit24(i); }},
@@ -96,7 +111,9 @@ const std::vector<Operation> &operations() {
 struct Size {
   int32_t w, h;
 };
-constexpr Size kSizes[] = {{1, 1}, {3, 7}, {37, 23}, {131, 67}, {250, 9}, {1029, 5}};
+// 31 and 64 wide: one short of the widest vector step, and whole steps only.
+constexpr Size kSizes[] = {{1, 1},  {3, 7},    {31, 3},  {37, 23},
+                           {64, 2}, {131, 67}, {250, 9}, {1029, 5}};
 
 // Header, table and bits of an image (null gives an empty record).
 std::vector<uint8_t> bytesOf(const PELIMAGE *image) {
@@ -143,6 +160,29 @@ TEST_F(KernelLevels, EveryLevelGivesTheScalarBytes) {
               << pel::detail::simdLevelName(level);
         }
       }
+    }
+  }
+}
+
+// The colour map of tables of every size, ties and more than 256 entries
+// (whose indices keep their low byte) included.
+TEST_F(KernelLevels, ColourMapsAtEveryLevel) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  for (uint32_t count : {1u, 2u, 5u, 16u, 255u, 256u, 300u}) {
+    const auto table = tiedTable(count, count);
+    pel::detail::capSimdLevel(SimdLevel::Scalar);
+    uint8_t *reference = pelCreate4096Map(table.data(), static_cast<int32_t>(count));
+    ASSERT_NE(reference, nullptr);
+    const std::vector<uint8_t> expected(reference, reference + 4096);
+    pelRelease4096Map(reference);
+    for (SimdLevel level : levels) {
+      pel::detail::capSimdLevel(level);
+      uint8_t *map = pelCreate4096Map(table.data(), static_cast<int32_t>(count));
+      ASSERT_NE(map, nullptr);
+      EXPECT_TRUE(std::vector<uint8_t>(map, map + 4096) == expected)
+          << count << " entries, level " << pel::detail::simdLevelName(level);
+      pelRelease4096Map(map);
     }
   }
 }

@@ -6,6 +6,7 @@
 // time per pair of formats, so no inner loop looks at a format code.
 #pragma once
 
+#include "colour/detail.hpp"
 #include "core/detail.hpp"
 #include "pixel/detail.hpp"
 
@@ -201,10 +202,15 @@ inline uint8_t *dstLine(const Job &job, int32_t y) {
 inline const uint8_t *srcLine(const Job &job, int32_t y) {
   return job.src + static_cast<std::ptrdiff_t>(y) * job.srcLineBytes;
 }
-inline void clearTarget(const Job &job) {
-  if (job.height > 0)
-    std::memset(job.dst, 0,
-                static_cast<std::size_t>(job.height) * static_cast<uint32_t>(job.dstLineBytes));
+// Zeros the padding after the pixel bytes of every target line, for
+// kernels that write every pixel byte (bits and nibbles past the width as 0)
+// but not the padding: the target then holds what clearing it all first
+// would give, with each byte written once.
+inline void clearPadding(const Job &job, uint32_t bitsPerPixel) {
+  const std::size_t used = (static_cast<std::size_t>(job.width) * bitsPerPixel + 7) / 8;
+  const std::size_t padding = static_cast<uint32_t>(job.dstLineBytes) - used;
+  if (job.width <= 0 || padding == 0) return;
+  for (int32_t y = 0; y < job.height; ++y) std::memset(dstLine(job, y) + used, 0, padding);
 }
 
 // The kernels are compiled twice: for the baseline instruction set and, on
@@ -322,6 +328,9 @@ template <typename Read, typename Encode> void eachNibble(const Job &job, Encode
 
 // Hand-vectorised starts of a line for the most used true-colour pairs: a
 // head converts whole groups of pixels from x = 0 and returns how many it did.
+// (Streaming stores were tried for large targets and lost: a new target's
+// pages are zeroed as the first store reaches them, so their lines are in
+// the cache when written.)
 enum class VectorLine { BgrToGrey, BgrTo565, BgrToBgrx, BgrxToBgr };
 using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
 // The head for this processor, or null where it has none.
@@ -330,17 +339,37 @@ LineHead vectorLineHead(VectorLine line);
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);
 CellHead vectorCellHead();
 
-// 24-bit pixels through the colour map, a chunk of cells at a time: the cells
-// come from the vector head where there is one; `write(line, x, cells, n)`
-// looks them up and stores them.
-template <typename Write> void mapBgrLines(const Job &job, Write write) {
+// Heads that take 24-bit pixels through the colour map to their entries,
+// stored as bytes or as nibbles (entries below 16, the even pixel high). The
+// map is read 32 bits at a time, so 3 bytes past its last cell must be
+// readable.
+enum class MapTarget { Bytes, Nibbles };
+using MapHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width, const uint8_t *map);
+MapHead vectorMapHead(MapTarget target);
+
+#if defined(PELC_X86_KERNELS)
+// The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
+LineHead wideLineHead(VectorLine line);
+MapHead wideMapHead(MapTarget target);
+#endif
+
+// 24-bit pixels through the colour map: each line begun by the map head
+// where there is one, the rest a chunk of cells at a time, the cells from
+// the vector head where there is one; `write(line, x, cells, n)` looks them
+// up and stores them (for nibbles x stays even).
+template <typename Write>
+void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write write) {
+  const MapHead lineHead = vectorMapHead(target);
   const CellHead head = vectorCellHead();
+  // The map with room for the 32-bit reads of the line head.
+  alignas(32) uint8_t padded[kColourMapSize + 4] = {};
+  if (lineHead) std::memcpy(padded, map, kColourMapSize);
   alignas(32) uint16_t cells[kChunk];
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
     uint8_t *dst = dstLine(job, y);
     const uint8_t *src = srcLine(job, y);
-    for (int32_t x = 0; x < width; x += kChunk) {
+    for (int32_t x = lineHead ? lineHead(dst, src, width, padded) : 0; x < width; x += kChunk) {
       const int32_t n = width - x < kChunk ? width - x : kChunk;
       const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
       int32_t k = head ? head(cells, in, n) : 0;
@@ -355,7 +384,8 @@ template <typename Write> void mapBgrLines(const Job &job, Write write) {
 
 // As eachPixel, each line begun by the head where there is one.
 template <typename Store, typename Read, typename Encode>
-void eachPixel(const Job &job, Encode encode, LineHead head) {
+void eachPixel(const Job &job, Encode encode, VectorLine line) {
+  const LineHead head = vectorLineHead(line);
   if (!head) return eachPixel<Store, Read>(job, encode);
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {

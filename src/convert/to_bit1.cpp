@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: MIT
 //
-// Converters to 1 bit: a fixed threshold on each pixel's grey level. The
-// target is cleared first, so bits past the width and the padding stay 0.
+// Converters to 1 bit: a fixed threshold on each pixel's grey level. Bits
+// past the width and the padding are 0.
 #include "core/detail.hpp"
 
 #include "convert/detail.hpp"
@@ -12,12 +12,12 @@ namespace {
 
 template <typename Read>
 void indexedToBit1(const Job &job, const RGBQUAD *colours, uint8_t threshold) {
-  clearTarget(job);
+  clearPadding(job, 1);
   eachIndexedBit<Read>(job, colours, EncodeThreshold{threshold});
 }
 
 template <typename Read> void colourToBit1(const Job &job, uint8_t threshold) {
-  clearTarget(job);
+  clearPadding(job, 1);
   eachBit<Read>(job, EncodeThreshold{threshold});
 }
 

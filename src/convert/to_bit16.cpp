@@ -108,7 +108,7 @@ void cvtBit555ToBit565(Bits dst, SrcBits src, int32_t width, int32_t height, int
 void cvtBit24ToBit565(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                       int32_t srcLineBytes) {
   eachPixel<StoreWord, Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                               Encode565{}, vectorLineHead(VectorLine::BgrTo565));
+                               Encode565{}, VectorLine::BgrTo565);
 }
 
 void cvtBit32ToBit565(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,

@@ -55,7 +55,7 @@ void cvtBit565ToBit24(Bits dst, SrcBits src, int32_t width, int32_t height, int3
 void cvtBit32ToBit24(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                      int32_t srcLineBytes) {
   eachPixel<StoreBgr, Read32>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                              EncodeValue{}, vectorLineHead(VectorLine::BgrxToBgr));
+                              EncodeValue{}, VectorLine::BgrxToBgr);
 }
 
 } // namespace pel::detail

@@ -57,7 +57,7 @@ void cvtBit24ToBit32(Bits dst, SrcBits src, int32_t width, int32_t height, int32
                      int32_t srcLineBytes) {
   // Storing the whole word writes the fourth byte as the 0 the new image holds.
   eachPixel<StoreBgrx, Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                               EncodeValue{}, vectorLineHead(VectorLine::BgrToBgrx));
+                               EncodeValue{}, VectorLine::BgrToBgrx);
 }
 
 } // namespace pel::detail

@@ -12,7 +12,7 @@ namespace {
 
 template <typename Read> bool mapToBit4(const Job &job, const RGBQUAD *palette, int32_t count) {
   return withColourMap(palette, count, [&](EncodeMap encode) {
-    clearTarget(job);
+    clearPadding(job, 4);
     eachNibble<Read>(job, encode);
   });
 }
@@ -35,8 +35,8 @@ bool cvtBit24ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
-    clearTarget(job);
-    mapBgrLines(job,
+    clearPadding(job, 4);
+    mapBgrLines(job, encode.map, MapTarget::Nibbles,
                 [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
                   uint8_t *out = line + (x >> 1);
                   int32_t k = 0;
@@ -56,7 +56,7 @@ bool cvtBit32ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
 void cvtBit1ToBit4(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                    int32_t srcLineBytes, const RGBQUAD *srcPalette) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
-  clearTarget(job);
+  clearPadding(job, 4);
   const auto values = twoLevelValues(srcPalette, 15);
   eachNibble<ReadBit1>(job, EncodeTable{values.data()});
 }

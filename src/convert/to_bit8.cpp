@@ -34,7 +34,7 @@ bool cvtBit24ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
                     int32_t srcLineBytes, const RGBQUAD *palette, int32_t count) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
   return withColourMap(palette, count, [&](EncodeMap encode) {
-    mapBgrLines(job,
+    mapBgrLines(job, encode.map, MapTarget::Bytes,
                 [map = encode.map](uint8_t *line, int32_t x, const uint16_t *cells, int32_t n) {
                   for (int32_t k = 0; k < n; ++k) line[x + k] = map[cells[k]];
                 });
@@ -50,7 +50,7 @@ bool cvtBit32ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_
 void cvtBit1ToBit8(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                    int32_t srcLineBytes, const RGBQUAD *srcPalette) {
   const Job job = jobOf(dst, src, width, height, dstLineBytes, srcLineBytes);
-  clearTarget(job);
+  clearPadding(job, 8);
   const auto values = twoLevelValues(srcPalette, 255);
   eachPixel<StoreByte, ReadBit1>(job, EncodeTable{values.data()});
 }
@@ -88,7 +88,7 @@ void cvtBit565ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, i
 void cvtBit24ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,
                         int32_t srcLineBytes) {
   eachPixel<StoreByte, Read24>(jobOf(dst, src, width, height, dstLineBytes, srcLineBytes),
-                               EncodeGrey8{}, vectorLineHead(VectorLine::BgrToGrey));
+                               EncodeGrey8{}, VectorLine::BgrToGrey);
 }
 
 void cvtBit32ToBit8Grey(Bits dst, SrcBits src, int32_t width, int32_t height, int32_t dstLineBytes,

@@ -5,19 +5,19 @@
 // conversion where the processor has them. Each converts whole 16-pixel
 // groups from the start of a line, reading and writing only bytes of those
 // pixels, and returns how many pixels it did; the generic kernel finishes the
-// line with the same rules.
+// line with the same rules. Where AVX2 is in force its heads (wide_lines.cpp)
+// are handed out instead.
 #include "core/detail.hpp"
 
 #include "convert/detail.hpp"
 
-#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#if defined(PELC_X86_KERNELS)
 #include <tmmintrin.h>
-#define PELC_VECTOR_LINES 1
 #endif
 
 namespace pel::detail {
 
-#if defined(PELC_VECTOR_LINES)
+#if defined(PELC_X86_KERNELS)
 
 namespace {
 
@@ -190,6 +190,7 @@ bool hasShuffles() { return simdAtLeast(SimdLevel::Ssse3); }
 CellHead vectorCellHead() { return hasShuffles() ? bgrToCells : nullptr; }
 
 LineHead vectorLineHead(VectorLine line) {
+  if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line);
   if (!hasShuffles()) return nullptr;
   switch (line) {
   case VectorLine::BgrToGrey: return bgrToGrey;
@@ -200,10 +201,16 @@ LineHead vectorLineHead(VectorLine line) {
   return nullptr;
 }
 
+// Without gathers the map is read a cell at a time, after the cell head.
+MapHead vectorMapHead(MapTarget target) {
+  return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target) : nullptr;
+}
+
 #else
 
 LineHead vectorLineHead(VectorLine) { return nullptr; }
 CellHead vectorCellHead() { return nullptr; }
+MapHead vectorMapHead(MapTarget) { return nullptr; }
 
 #endif
 
