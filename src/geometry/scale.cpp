@@ -176,16 +176,6 @@ template <typename T> struct AreaBilinear {
   }
 };
 
-// Exact quotient by a fixed divisor of at most 2^20 for dividends below
-// 2^28: multiply by the rounded-up reciprocal and shift.
-struct Divider {
-  uint64_t divisor, reciprocal;
-  explicit Divider(uint64_t d) : divisor(d), reciprocal(((uint64_t{1} << 48) + d - 1) / d) {}
-  uint64_t operator()(uint64_t n) const {
-    return divisor <= (uint64_t{1} << 20) ? (n * reciprocal) >> 48 : n / divisor;
-  }
-};
-
 template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
   const Scaling &s = f.s;
   constexpr int C = T::kChannels, L = kLanes<T>;
