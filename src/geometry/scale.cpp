@@ -6,6 +6,7 @@
 // keep exact positions, and the area sums cannot wrap.
 #include "core/detail.hpp"
 #include "geometry/detail.hpp"
+#include "geometry/lanes_avx2.hpp"
 
 #include <limits>
 #include <type_traits>
@@ -84,6 +85,79 @@ struct Column {
   int32_t frac;
 };
 
+// Enlargements with AVX2 keep the weighted lines by groups of eight result
+// columns, channel after channel, so that a group is weighted with one
+// gather per pair of neighbours and one multiply-add per channel, and the
+// vertical step ends in one packed store per group. Each value is the
+// scalar's expression.
+struct VectorColumns {
+  GlobalPtr<int32_t> offsets;  // lane offset of the left sample
+  GlobalPtr<int32_t> weights;  // (1024 - frac) | frac << 16
+  GlobalPtr<uint8_t> gathered; // per group: every column has a right neighbour
+  std::size_t groups = 0;
+};
+
+#if defined(PELC_X86_KERNELS)
+// Pairs of lanes: 16-bit pixels are read unpacked, as three bytes.
+template <typename T> using LanePairs = VectorPairs<std::conditional_t<kLanes<T> == 3, Bgr24, T>>;
+
+template <typename T>
+PELC_TARGET_AVX2 void weighGroups(const uint8_t *src, const VectorColumns &vc, const Column *col,
+                                  uint64_t dstW, int32_t *out) {
+  constexpr int C = T::kChannels;
+  for (std::size_t g = 0; g < vc.groups; ++g, out += 8 * C) {
+    if (vc.gathered.get()[g]) {
+      const __m256i off =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.offsets.get() + 8 * g));
+      const __m256i wx =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.weights.get() + 8 * g));
+      const Lanes8 p = LanePairs<T>::at(src, off, true);
+      for (int k = 0; k < C; ++k)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8 * k),
+                            _mm256_madd_epi16(p.c[k], wx));
+      continue;
+    }
+    for (uint64_t l = 0; l < 8 && 8 * g + l < dstW; ++l) {
+      const Column &c = col[8 * g + l];
+      for (int k = 0; k < C; ++k) {
+        const int32_t a0 = src[c.left + k], a1 = src[c.right + k];
+        out[8 * k + l] = a0 * kOne + (a1 - a0) * c.frac;
+      }
+    }
+  }
+}
+
+template <typename T>
+PELC_TARGET_AVX2 void storeGroups(const int32_t *a, const int32_t *b, int32_t fy,
+                                  std::size_t groups, uint64_t dstW, uint8_t *d) {
+  constexpr int C = T::kChannels;
+  const __m256i vfy = _mm256_set1_epi32(fy);
+  for (std::size_t g = 0; g < groups; ++g, a += 8 * C, b += 8 * C, d += 8 * T::kBytes) {
+    Lanes8 v;
+    for (int k = 0; k < C; ++k) {
+      const __m256i ak = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a + 8 * k));
+      const __m256i bk = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b + 8 * k));
+      v.c[k] =
+          _mm256_srai_epi32(_mm256_add_epi32(_mm256_slli_epi32(ak, kFracBits),
+                                             _mm256_mullo_epi32(_mm256_sub_epi32(bk, ak), vfy)),
+                            20);
+    }
+    const uint64_t left = dstW - 8 * g;
+    if (left >= 8) {
+      VectorStore<T>::at(d, v);
+    } else {
+      // The last group's packed store goes through a copy of what the line
+      // holds, and only its own pixels go back.
+      uint8_t tail[32];
+      const std::size_t bytes = static_cast<std::size_t>(left) * T::kBytes;
+      std::memcpy(tail, d, bytes);
+      VectorStore<T>::at(tail, v);
+      std::memcpy(d, tail, bytes);
+    }
+  }
+}
+#endif
+
 template <typename T> struct AreaBilinear {
   static constexpr int C = T::kChannels;
   static constexpr int L = kLanes<T>;
@@ -94,6 +168,7 @@ template <typename T> struct AreaBilinear {
   int64_t rowKey[2] = {-1, -1};
   GlobalPtr<int32_t> values;   // one result line, channel values
   GlobalPtr<uint8_t> unpacked; // 16-bit formats only
+  VectorColumns vc;            // set up by `grouped` alone
   explicit AreaBilinear(const Scaling &scaling) : s(scaling) {}
 
   bool prepare() {
@@ -110,6 +185,41 @@ template <typename T> struct AreaBilinear {
                           static_cast<std::size_t>(px.index - blockW) * L, px.frac};
     }
     return true;
+  }
+
+  // The grouped layout, for enlargements: the lines' lanes are gathered with
+  // 32-bit offsets, and the greyscale gather starts two bytes before the
+  // left sample (reading from it on could run past the store's last line).
+  bool grouped() {
+#if defined(PELC_X86_KERNELS)
+    if (!simdAtLeast(SimdLevel::Avx2) || s.srcW * L >= (uint64_t{1} << 30)) return false;
+    // Nothing changes unless every buffer is had: the plain layout is kept.
+    const auto groups = static_cast<std::size_t>((s.dstW + 7) / 8);
+    VectorColumns v;
+    v.offsets = workBuffer<int32_t>(groups * 8);
+    v.weights = workBuffer<int32_t>(groups * 8);
+    v.gathered = workBuffer<uint8_t>(groups);
+    GlobalPtr<int32_t> wide[2] = {workBuffer<int32_t>(groups * 8 * C),
+                                  workBuffer<int32_t>(groups * 8 * C)};
+    if (!v.offsets || !v.weights || !v.gathered || !wide[0] || !wide[1]) return false;
+    v.groups = groups;
+    vc = std::move(v);
+    rows[0] = std::move(wide[0]);
+    rows[1] = std::move(wide[1]);
+    const Column *col = columns.get();
+    for (uint64_t j = 0; j < s.dstW; ++j) {
+      vc.offsets.get()[j] = static_cast<int32_t>(col[j].left);
+      vc.weights.get()[j] = (kOne - col[j].frac) | col[j].frac << 16;
+    }
+    for (std::size_t g = 0; g < vc.groups; ++g) {
+      const uint64_t j0 = 8 * g, j7 = j0 + 7;
+      vc.gathered.get()[g] =
+          j7 < s.dstW && col[j7].right == col[j7].left + L && (L != 1 || col[j0].left >= 2);
+    }
+    return true;
+#else
+    return false;
+#endif
   }
 
   const uint8_t *lanes(uint64_t line) {
@@ -137,13 +247,25 @@ template <typename T> struct AreaBilinear {
     const uint8_t *src = lanes(line);
     int32_t *out = rows[slot].get();
     const Column *col = columns.get();
+    rowKey[slot] = key;
+#if defined(PELC_X86_KERNELS)
+    if (vc.groups) {
+      if (weighted) {
+        weighGroups<T>(src, vc, col, s.dstW, out);
+      } else {
+        for (uint64_t j = 0; j < s.dstW; ++j)
+          for (int k = 0; k < C; ++k)
+            out[(j / 8) * 8 * C + 8 * k + j % 8] = src[col[j].left + k] * kOne;
+      }
+      return out;
+    }
+#endif
     for (uint64_t j = 0; j < s.dstW; ++j, out += C) {
       for (int k = 0; k < C; ++k) {
         const int32_t a0 = src[col[j].left + k], a1 = src[col[j].right + k];
         out[k] = a0 * kOne + (weighted ? (a1 - a0) * col[j].frac : 0);
       }
     }
-    rowKey[slot] = key;
     return out - s.dstW * C;
   }
 
@@ -160,6 +282,14 @@ template <typename T> struct AreaBilinear {
     int32_t *v = values.get();
     const std::size_t n = static_cast<std::size_t>(s.dstW) * C;
     uint8_t *d = dstPictureLine(s, i);
+#if defined(PELC_X86_KERNELS)
+    if constexpr (std::is_same_v<std::decay_t<Finish>, NoArea>) {
+      if (vc.groups) {
+        storeGroups<T>(a, b, fy, vc.groups, s.dstW, d);
+        return;
+      }
+    }
+#endif
     if constexpr (C == T::kBytes && std::is_same_v<std::decay_t<Finish>, NoArea>) {
       // Nothing between weighting and storing: one pass.
       for (std::size_t k = 0; k < n; ++k)
@@ -233,6 +363,7 @@ template <typename T> bool scaleBilinear(const Scaling &s) {
   f.blockH = s.stepY >> kFracBits;
   if (!f.prepare()) return false;
   if (f.blockW == 0 || f.blockH == 0) {
+    f.grouped();
     uint64_t ay = s.stepY;
     for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) f.line(i, ay, NoArea{});
     return true;
