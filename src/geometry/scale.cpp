@@ -91,10 +91,17 @@ struct Column {
 // vertical step ends in one packed store per group. Each value is the
 // scalar's expression.
 struct VectorColumns {
-  GlobalPtr<int32_t> offsets;  // lane offset of the left sample
-  GlobalPtr<int32_t> weights;  // (1024 - frac) | frac << 16
-  GlobalPtr<uint8_t> gathered; // per group: every column has a right neighbour
+  GlobalPtr<int32_t> offsets; // lane offset of the left sample
+  GlobalPtr<int32_t> weights; // (1024 - frac) | frac << 16
+  // Per group: how its pairs are read. Where four columns' samples lie
+  // within 16 lanes (every enlargement of the byte formats), a load per four
+  // columns and a byte shuffle per channel do; otherwise a gather where each
+  // column has its right neighbour, else the plain loop.
+  GlobalPtr<uint8_t> mode;
+  GlobalPtr<int32_t> bases;    // shuffled groups: first lane of each half
+  GlobalPtr<uint8_t> shuffles; // shuffled groups: 32 bytes per channel
   std::size_t groups = 0;
+  enum : uint8_t { kPlain, kGather, kShuffle };
 };
 
 #if defined(PELC_X86_KERNELS)
@@ -106,7 +113,23 @@ PELC_TARGET_AVX2 void weighGroups(const uint8_t *src, const VectorColumns &vc, c
                                   uint64_t dstW, int32_t *out) {
   constexpr int C = T::kChannels;
   for (std::size_t g = 0; g < vc.groups; ++g, out += 8 * C) {
-    if (vc.gathered.get()[g]) {
+    const uint8_t mode = vc.mode.get()[g];
+    if (mode == VectorColumns::kShuffle) {
+      const int32_t *base = vc.bases.get() + 2 * g;
+      const __m256i bytes = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(src + base[0]))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + base[1])), 1);
+      const __m256i wx =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.weights.get() + 8 * g));
+      const uint8_t *masks = vc.shuffles.get() + g * C * 32;
+      for (int k = 0; k < C; ++k) {
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(masks + 32 * k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8 * k),
+                            _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, m), wx));
+      }
+      continue;
+    }
+    if (mode == VectorColumns::kGather) {
       const __m256i off =
           _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.offsets.get() + 8 * g));
       const __m256i wx =
@@ -198,10 +221,13 @@ template <typename T> struct AreaBilinear {
     VectorColumns v;
     v.offsets = workBuffer<int32_t>(groups * 8);
     v.weights = workBuffer<int32_t>(groups * 8);
-    v.gathered = workBuffer<uint8_t>(groups);
+    v.mode = workBuffer<uint8_t>(groups);
+    v.bases = workBuffer<int32_t>(groups * 2);
+    v.shuffles = workBuffer<uint8_t>(groups * C * 32);
     GlobalPtr<int32_t> wide[2] = {workBuffer<int32_t>(groups * 8 * C),
                                   workBuffer<int32_t>(groups * 8 * C)};
-    if (!v.offsets || !v.weights || !v.gathered || !wide[0] || !wide[1]) return false;
+    if (!v.offsets || !v.weights || !v.mode || !v.bases || !v.shuffles || !wide[0] || !wide[1])
+      return false;
     v.groups = groups;
     vc = std::move(v);
     rows[0] = std::move(wide[0]);
@@ -211,10 +237,31 @@ template <typename T> struct AreaBilinear {
       vc.offsets.get()[j] = static_cast<int32_t>(col[j].left);
       vc.weights.get()[j] = (kOne - col[j].frac) | col[j].frac << 16;
     }
+    const std::size_t lineLanes = static_cast<std::size_t>(s.srcW) * L;
     for (std::size_t g = 0; g < vc.groups; ++g) {
       const uint64_t j0 = 8 * g, j7 = j0 + 7;
-      vc.gathered.get()[g] =
-          j7 < s.dstW && col[j7].right == col[j7].left + L && (L != 1 || col[j0].left >= 2);
+      uint8_t &mode = vc.mode.get()[g];
+      mode = VectorColumns::kPlain;
+      if (j7 >= s.dstW) continue;
+      bool shuffled = true;
+      for (int half = 0; half < 2 && shuffled; ++half) {
+        const std::size_t base = col[j0 + 4 * half].left;
+        vc.bases.get()[2 * g + half] = static_cast<int32_t>(base);
+        shuffled = base + 16 <= lineLanes && col[j0 + 4 * half + 3].right + L - 1 < base + 16;
+        for (int l = 0; l < 4 && shuffled; ++l) {
+          const Column &c = col[j0 + 4 * half + l];
+          for (int k = 0; k < C; ++k) {
+            uint8_t *m = vc.shuffles.get() + (g * C + k) * 32 + 16 * half + 4 * l;
+            m[0] = static_cast<uint8_t>(c.left + k - base);
+            m[1] = m[3] = 0x80;
+            m[2] = static_cast<uint8_t>(c.right + k - base);
+          }
+        }
+      }
+      if (shuffled)
+        mode = VectorColumns::kShuffle;
+      else if (col[j7].right == col[j7].left + L && (L != 1 || col[j0].left >= 2))
+        mode = VectorColumns::kGather;
     }
     return true;
 #else
