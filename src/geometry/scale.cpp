@@ -181,6 +181,32 @@ PELC_TARGET_AVX2 void storeGroups(const int32_t *a, const int32_t *b, int32_t fy
 }
 #endif
 
+#if defined(PELC_X86_KERNELS)
+// Columns [0, count) of a weighted line in the plain layout, two at a time:
+// each column's sample and right neighbour from one 16-lane load, spread to
+// (left, right) pairs per channel for one multiply-add. Each column's store
+// runs one value into the next column's, which that column then writes.
+template <int L>
+PELC_TARGET_AVX2 void weighPairs(const uint8_t *src, const Column *col, const int32_t *weights,
+                                 uint64_t count, int32_t *out) {
+  const __m256i spread =
+      _mm256_setr_epi8(0, -1, L, -1, 1, -1, L + 1, -1, 2, -1, L + 2, -1, -1, -1, -1, -1, 0, -1, L,
+                       -1, 1, -1, L + 1, -1, 2, -1, L + 2, -1, -1, -1, -1, -1);
+  uint64_t j = 0;
+  for (; j + 2 <= count; j += 2, out += 6) {
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + col[j].left))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + col[j + 1].left)), 1);
+    const __m256i w = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(weights[j])),
+                                              _mm_set1_epi32(weights[j + 1]), 1);
+    const __m256i t = _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, spread), w);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(t));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 3), _mm256_extracti128_si256(t, 1));
+  }
+}
+#endif
+
 template <typename T> struct AreaBilinear {
   static constexpr int C = T::kChannels;
   static constexpr int L = kLanes<T>;
@@ -192,6 +218,10 @@ template <typename T> struct AreaBilinear {
   GlobalPtr<int32_t> values;   // one result line, channel values
   GlobalPtr<uint8_t> unpacked; // 16-bit formats only
   VectorColumns vc;            // set up by `grouped` alone
+  // Set up by `paired` alone: the leading columns, an even number, whose
+  // neighbours are read by `weighPairs`, and their weights.
+  uint64_t pairedColumns = 0;
+  GlobalPtr<int32_t> pairWeights;
   explicit AreaBilinear(const Scaling &scaling) : s(scaling) {}
 
   bool prepare() {
@@ -269,6 +299,28 @@ template <typename T> struct AreaBilinear {
 #endif
   }
 
+  // The paired reads of the plain layout, for three channels: a column
+  // qualifies while it has a right neighbour and 16 lanes from its sample
+  // stay on the line; the store of the last one needs one value after it.
+  void paired() {
+#if defined(PELC_X86_KERNELS)
+    if (C != 3 || !simdAtLeast(SimdLevel::Avx2)) return;
+    const std::size_t lineLanes = static_cast<std::size_t>(s.srcW) * L;
+    const Column *col = columns.get();
+    uint64_t count = 0;
+    while (count + 1 < s.dstW && col[count].right == col[count].left + L &&
+           col[count].left + 16 <= lineLanes)
+      ++count;
+    count &= ~uint64_t{1};
+    if (count == 0) return;
+    pairWeights = workBuffer<int32_t>(count);
+    if (!pairWeights) return;
+    for (uint64_t j = 0; j < count; ++j)
+      pairWeights.get()[j] = (kOne - col[j].frac) | col[j].frac << 16;
+    pairedColumns = count;
+#endif
+  }
+
   const uint8_t *lanes(uint64_t line) {
     const uint8_t *src = srcPictureLine(s, line);
     if constexpr (T::kBytes != 2) {
@@ -306,8 +358,14 @@ template <typename T> struct AreaBilinear {
       }
       return out;
     }
+    uint64_t j = 0;
+    if (weighted && pairedColumns) {
+      weighPairs<L>(src, col, pairWeights.get(), pairedColumns, out);
+      j = pairedColumns;
+      out += j * C;
+    }
 #endif
-    for (uint64_t j = 0; j < s.dstW; ++j, out += C) {
+    for (; j < s.dstW; ++j, out += C) {
       for (int k = 0; k < C; ++k) {
         const int32_t a0 = src[col[j].left + k], a1 = src[col[j].right + k];
         out[k] = a0 * kOne + (weighted ? (a1 - a0) * col[j].frac : 0);
@@ -353,10 +411,41 @@ template <typename T> struct AreaBilinear {
   }
 };
 
-template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+// The area average of every result column of a line with three channels:
+// per column, four lanes at a time (the fourth is the next column's or a
+// spare lane, and is dropped), each lane's quotient by the multiply-and-shift
+// of `Divider`. The last column takes the plain loop, so that no read passes
+// the line's values.
+#if defined(PELC_X86_KERNELS)
+template <int L>
+PELC_TARGET_AVX2 uint64_t averageColumns(int32_t *v, const uint32_t *sum, const Column *col,
+                                         uint64_t dstW, uint64_t blockW, const Divider &divide) {
+  const __m128i r = _mm_set1_epi32(static_cast<int32_t>(divide.reciprocal));
+  const __m128i shift = _mm_cvtsi32_si128(divide.shift);
+  uint64_t j = 0;
+  for (; j + 1 < dstW; ++j, v += 3) {
+    __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v));
+    const uint32_t *p = sum + col[j].block;
+    for (uint64_t x = 0; x < blockW; ++x, p += L)
+      acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(acc, r), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(acc, 32), r), shift);
+    const __m128i q = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(v), q);
+    v[2] = _mm_extract_epi32(q, 2);
+  }
+  return j;
+}
+#endif
+
+// Sum and Wide (the copy built for AVX2) choose the loops; the values are
+// the same.
+template <typename T, typename Sum, bool Wide>
+[[gnu::always_inline]] inline bool scaleAreaBody(AreaBilinear<T> &f) {
   const Scaling &s = f.s;
   constexpr int C = T::kChannels, L = kLanes<T>;
-  auto sums = workBuffer<Sum>(s.srcW * L);
+  // Spare lanes past the end for the four-lane reads of the last block.
+  auto sums = workBuffer<Sum>(s.srcW * L + 4);
   if (!sums) return false;
   const Divider divide(1 + f.blockW * f.blockH);
   uint64_t ay = s.stepY;
@@ -388,7 +477,14 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
     }
     const Column *col = f.columns.get();
     f.line(i, ay, [&](int32_t *v) {
-      for (uint64_t j = 0; j < s.dstW; ++j, v += C) {
+      uint64_t j = 0;
+#if defined(PELC_X86_KERNELS)
+      if constexpr (Wide && C == 3 && std::is_same_v<Sum, uint32_t>) {
+        if (divide.reciprocal) j = averageColumns<L>(v, sum, col, s.dstW, f.blockW, divide);
+        v += j * C;
+      }
+#endif
+      for (; j < s.dstW; ++j, v += C) {
         for (int k = 0; k < C; ++k) {
           uint64_t total = static_cast<uint64_t>(v[k]);
           const Sum *p = sum + col[j].block + k;
@@ -399,6 +495,21 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
     });
   }
   return true;
+}
+
+template <typename T, typename Sum> bool scaleAreaPlain(AreaBilinear<T> &f) {
+  return scaleAreaBody<T, Sum, false>(f);
+}
+#if defined(PELC_X86_KERNELS)
+template <typename T, typename Sum> PELC_TARGET_AVX2 bool scaleAreaWide(AreaBilinear<T> &f) {
+  return scaleAreaBody<T, Sum, true>(f);
+}
+#endif
+template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Avx2)) return scaleAreaWide<T, Sum>(f);
+#endif
+  return scaleAreaPlain<T, Sum>(f);
 }
 
 // Positions from one step in; the block average only when neither axis is
@@ -415,6 +526,7 @@ template <typename T> bool scaleBilinear(const Scaling &s) {
     for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) f.line(i, ay, NoArea{});
     return true;
   }
+  f.paired();
   if ((f.blockW * f.blockH + 1) * 255 <= std::numeric_limits<uint32_t>::max())
     return scaleArea<T, uint32_t>(f);
   return scaleArea<T, uint64_t>(f);
