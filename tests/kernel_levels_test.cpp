@@ -40,6 +40,14 @@ const std::vector<Operation> &operations() {
          return pelScaleEx(i, i->core->header->biWidth * 17 / 7 + 1,
                            i->core->header->biHeight * 5 / 3 + 1);
        }},
+      {"scale far down",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth / 37 + 1, i->core->header->biHeight / 5 + 1);
+       }},
+      {"scale up slightly",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth * 9 / 8 + 1, i->core->header->biHeight + 2);
+       }},
       {"scale mixed",
        [](PELIMAGE *i) {
          return pelScaleEx(i, i->core->header->biWidth * 2 + 3, i->core->header->biHeight / 2 + 1);
@@ -80,7 +88,7 @@ const std::vector<Operation> &operations() {
 struct Size {
   int32_t w, h;
 };
-constexpr Size kSizes[] = {{1, 1}, {3, 7}, {37, 23}, {131, 67}, {250, 9}, {1029, 5}};
+constexpr Size kSizes[] = {{1, 1}, {3, 7}, {37, 23}, {64, 33}, {131, 67}, {250, 9}, {1029, 5}};
 
 // Header, table and bits of an image (null gives an empty record).
 std::vector<uint8_t> bytesOf(const PELIMAGE *image) {
