@@ -68,6 +68,14 @@ const std::vector<Operation> &operations() {
          return pelScaleEx(i, i->core->header->biWidth * 17 / 7 + 1,
                            i->core->header->biHeight * 5 / 3 + 1);
        }},
+      {"scale far down",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth / 37 + 1, i->core->header->biHeight / 5 + 1);
+       }},
+      {"scale up slightly",
+       [](PELIMAGE *i) {
+         return pelScaleEx(i, i->core->header->biWidth * 9 / 8 + 1, i->core->header->biHeight + 2);
+       }},
       {"scale mixed",
        [](PELIMAGE *i) {
          return pelScaleEx(i, i->core->header->biWidth * 2 + 3, i->core->header->biHeight / 2 + 1);
@@ -112,8 +120,8 @@ struct Size {
   int32_t w, h;
 };
 // 31 and 64 wide: one short of the widest vector step, and whole steps only.
-constexpr Size kSizes[] = {{1, 1},  {3, 7},    {31, 3},  {37, 23},
-                           {64, 2}, {131, 67}, {250, 9}, {1029, 5}};
+constexpr Size kSizes[] = {{1, 1},   {3, 7},    {31, 3},  {37, 23}, {64, 2},
+                           {64, 33}, {131, 67}, {250, 9}, {1029, 5}};
 
 // Header, table and bits of an image (null gives an empty record).
 std::vector<uint8_t> bytesOf(const PELIMAGE *image) {

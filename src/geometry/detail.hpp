@@ -121,6 +121,29 @@ template <int Bytes> struct Bgr {
 using Bgr24 = Bgr<3>;
 using Bgr32 = Bgr<4>;
 
+// Exact quotient by a fixed divisor d for dividends below 2^28: the product
+// with r = ceil(2^k / d), shifted right by k, where 2^k >= 2^28 * d. With
+// e = r * d - 2^k < d, n * r / 2^k = n / d + n * e / (d * 2^k), and
+// n * e < 2^28 * d <= 2^k keeps the extra part below 1 / d, too little to
+// reach the next whole number from n / d's fraction of at most (d - 1) / d.
+// r < 2^29 + 1 keeps the product inside 64 bits. Larger divisors divide.
+struct Divider {
+  static constexpr uint64_t kMaxDivisor = uint64_t{1} << 20;
+  static constexpr uint64_t kDividendBits = 28;
+  uint64_t divisor, reciprocal;
+  int shift;
+  explicit Divider(uint64_t d) : divisor(d), reciprocal(0), shift(0) {
+    if (d == 0 || d > kMaxDivisor) return;
+    int bits = 0;
+    while ((uint64_t{1} << bits) < d) ++bits;
+    shift = static_cast<int>(kDividendBits) + bits;
+    reciprocal = ((uint64_t{1} << shift) + d - 1) / d;
+  }
+  uint64_t operator()(uint64_t n) const {
+    return reciprocal ? (n * reciprocal) >> shift : n / divisor;
+  }
+};
+
 // Bit masks of the bilevel paths, most significant bit first.
 inline constexpr uint8_t bitMask(int64_t x) { return static_cast<uint8_t>(0x80u >> (x & 7)); }
 

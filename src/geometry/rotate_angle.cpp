@@ -6,6 +6,7 @@
 // products and sums are 64-bit, so no source size can overflow them.
 #include "core/detail.hpp"
 #include "geometry/detail.hpp"
+#include "geometry/lanes_avx2.hpp"
 
 #include <cmath>
 #include <limits>
@@ -131,28 +132,165 @@ void interiorRun(const BilinearSource<T> &s, int64_t sx, int64_t sy, int64_t fc,
   }
 }
 
+using RunKernel = int64_t (*)(const uint8_t *bits, int32_t lineBytes, int32_t h, int32_t sx,
+                              int32_t sy, int32_t fc, int32_t fs, uint8_t *d, int64_t count);
+
+#if defined(PELC_X86_KERNELS)
+
+// Eight pixels at a time: the positions of eight consecutive pixels are
+// formed in 32-bit lanes, each row's two neighbours are gathered and spread
+// to one (left, right) 16-bit pair per channel, so that one multiply-add
+// gives the horizontal sum p00 * (1024 - fx) + p10 * fx, which is the
+// scalar's p00 * 1024 + (p10 - p00) * fx. The vertical step is the scalar's
+// expression in 32-bit lanes.
+// Whole groups of eight from the run's start; returns how many pixels it
+// did. The caller makes sure positions and store offsets fit 32 bits.
+template <typename T>
+PELC_TARGET_AVX2 int64_t interiorRunAvx2(const uint8_t *bits, int32_t lineBytes, int32_t h,
+                                         int32_t sx, int32_t sy, int32_t fc, int32_t fs, uint8_t *d,
+                                         int64_t count) {
+  const __m256i step = _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7);
+  __m256i vx =
+      _mm256_add_epi32(_mm256_set1_epi32(sx), _mm256_mullo_epi32(step, _mm256_set1_epi32(fc)));
+  __m256i vy =
+      _mm256_sub_epi32(_mm256_set1_epi32(sy), _mm256_mullo_epi32(step, _mm256_set1_epi32(fs)));
+  const __m256i dx = _mm256_set1_epi32(8 * fc), dy = _mm256_set1_epi32(8 * fs);
+  const __m256i mask = _mm256_set1_epi32(kFracMask), one = _mm256_set1_epi32(kOne);
+  const __m256i line = _mm256_set1_epi32(lineBytes);
+  const __m256i top = _mm256_set1_epi32((h - 1) * lineBytes);
+  const __m256i below = _mm256_set1_epi32(lineBytes);
+  int64_t n = 0;
+  for (; n + 8 <= count; n += 8, d += 8 * T::kBytes) {
+    const __m256i xi = _mm256_srai_epi32(vx, kFracBits), yi = _mm256_srai_epi32(vy, kFracBits);
+    const __m256i fx = _mm256_and_si256(vx, mask), fy = _mm256_and_si256(vy, mask);
+    const __m256i off = _mm256_add_epi32(_mm256_sub_epi32(top, _mm256_mullo_epi32(yi, line)),
+                                         _mm256_mullo_epi32(xi, _mm256_set1_epi32(T::kBytes)));
+    const __m256i wx = _mm256_or_si256(_mm256_sub_epi32(one, fx), _mm256_slli_epi32(fx, 16));
+    const Lanes8 a = VectorPairs<T>::at(bits, off, true);
+    const Lanes8 b = VectorPairs<T>::at(bits, _mm256_sub_epi32(off, below), false);
+    Lanes8 out;
+    for (int c = 0; c < T::kChannels; ++c) {
+      const __m256i t = _mm256_madd_epi16(a.c[c], wx), u = _mm256_madd_epi16(b.c[c], wx);
+      out.c[c] = _mm256_srai_epi32(_mm256_add_epi32(_mm256_slli_epi32(t, kFracBits),
+                                                    _mm256_mullo_epi32(_mm256_sub_epi32(u, t), fy)),
+                                   20);
+    }
+    VectorStore<T>::at(d, out);
+    vx = _mm256_add_epi32(vx, dx);
+    vy = _mm256_sub_epi32(vy, dy);
+  }
+  return n;
+}
+
+#endif
+
+// The vector kernel for this call, or null: it needs 32-bit positions and
+// store offsets.
+template <typename T> RunKernel runKernel(const PELIMAGE &src, int64_t w, int64_t h) {
+#if defined(PELC_X86_KERNELS)
+  constexpr int64_t kLimit = int64_t{1} << 20;
+  if (simdAtLeast(SimdLevel::Avx2) && w < kLimit && h < kLimit &&
+      storeBytes(src) < (std::size_t{1} << 30))
+    return interiorRunAvx2<T>;
+#endif
+  (void)src;
+  (void)w;
+  (void)h;
+  return nullptr;
+}
+
 // Covered pixels form one run per line (the positions are linear in x), so
 // each line is walked in from both ends with the edge rule and the run
 // between is sampled without any test.
+// `count` pixels of one stored form, copied from a pattern of whole pixels.
+template <typename T> void fillPixels(uint8_t *d, int64_t count, const uint8_t *pixel) {
+  constexpr std::size_t kPattern = 96; // whole pixels of every width
+  uint8_t pattern[kPattern];
+  for (std::size_t k = 0; k < kPattern; k += T::kBytes) std::memcpy(pattern + k, pixel, T::kBytes);
+  std::size_t bytes = static_cast<std::size_t>(count) * T::kBytes;
+  for (; bytes >= kPattern; bytes -= kPattern, d += kPattern) std::memcpy(d, pattern, kPattern);
+  std::memcpy(d, pattern, bytes);
+}
+
 template <typename T> void rotateBilinear(const Rotation &r) {
   const BilinearSource<T> s{r.src->core->bits, r.src->lineBytes, r.srcW, r.srcH};
   int32_t bg[3];
   backgroundChannels<T>(r.background, bg);
+  // The background's stored form; a 32-bit pixel's fourth byte stays as the
+  // store has it, so those pixels go through the pixel rule.
+  uint8_t bgPixel[4] = {};
+  T::store(bgPixel, bg);
+  const RunKernel kernel = runKernel<T>(*r.src, r.srcW, r.srcH);
   auto inside = [&](int64_t sx, int64_t sy) {
     const int64_t xi = whole(sx), yi = whole(sy);
     return xi >= 0 && xi + 1 < r.srcW && yi >= 0 && yi + 1 < r.srcH;
   };
-  for (int64_t y = 0; y < r.dstH; ++y) {
-    uint8_t *line = storedLine(r.dst->core->bits, r.dst->lineBytes, r.dstH - 1 - y);
-    const auto [sx0, sy0] = lineStart(r, y);
-    int64_t first = 0, sx = sx0, sy = sy0;
-    for (; first < r.dstW && !inside(sx, sy); ++first, sx += r.fc, sy -= r.fs)
-      edgePixel<T>(s, sx, sy, bg, line + first * T::kBytes);
-    int64_t last = r.dstW - 1;
-    int64_t ex = sx0 + last * r.fc, ey = sy0 - last * r.fs;
-    for (; last >= first && !inside(ex, ey); --last, ex -= r.fc, ey += r.fs)
-      edgePixel<T>(s, ex, ey, bg, line + last * T::kBytes);
-    interiorRun<T>(s, sx, sy, r.fc, r.fs, line + first * T::kBytes, last - first + 1);
+  // No neighbour inside: the pixel is the background.
+  auto away = [&](int64_t sx, int64_t sy) {
+    const int64_t xi = whole(sx), yi = whole(sy);
+    return xi < -1 || xi >= r.srcW || yi < -1 || yi >= r.srcH;
+  };
+  // The pixels whose neighbours all lie outside form the ends of a line
+  // (each axis's test holds on an interval of x), so they are filled in one
+  // go; the edge rule gives them the same bytes.
+  auto fillAway = [&](uint8_t *d, int64_t count) {
+    if constexpr (T::kBytes == 4) {
+      for (int64_t n = 0; n < count; ++n) T::store(d + n * 4, bg);
+    } else {
+      fillPixels<T>(d, count, bgPixel);
+    }
+  };
+  // The interior runs are sampled in tiles of a band of lines by a strip of
+  // columns, whose source area stays in the cache; every pixel's value
+  // depends on its own position alone.
+  constexpr int64_t kBand = 32, kStrip = 256;
+  struct Run {
+    uint8_t *line;
+    int64_t first, last, sx0, sy0;
+  };
+  Run runs[kBand];
+  for (int64_t y0 = 0; y0 < r.dstH; y0 += kBand) {
+    const int64_t lines = std::min(kBand, r.dstH - y0);
+    int64_t left = r.dstW, right = 0;
+    for (int64_t k = 0; k < lines; ++k) {
+      const int64_t y = y0 + k;
+      uint8_t *line = storedLine(r.dst->core->bits, r.dst->lineBytes, r.dstH - 1 - y);
+      const auto [sx0, sy0] = lineStart(r, y);
+      int64_t first = 0, sx = sx0, sy = sy0;
+      for (; first < r.dstW && away(sx, sy); ++first, sx += r.fc, sy -= r.fs) {
+      }
+      fillAway(line, first);
+      for (; first < r.dstW && !inside(sx, sy); ++first, sx += r.fc, sy -= r.fs)
+        edgePixel<T>(s, sx, sy, bg, line + first * T::kBytes);
+      int64_t last = r.dstW - 1;
+      int64_t ex = sx0 + last * r.fc, ey = sy0 - last * r.fs;
+      for (; last >= first && away(ex, ey); --last, ex -= r.fc, ey += r.fs) {
+      }
+      fillAway(line + (last + 1) * T::kBytes, r.dstW - 1 - last);
+      for (; last >= first && !inside(ex, ey); --last, ex -= r.fc, ey += r.fs)
+        edgePixel<T>(s, ex, ey, bg, line + last * T::kBytes);
+      runs[k] = {line, first, last, sx0, sy0};
+      if (first <= last) {
+        left = std::min(left, first);
+        right = std::max(right, last + 1);
+      }
+    }
+    for (int64_t x0 = left; x0 < right; x0 += kStrip) {
+      for (int64_t k = 0; k < lines; ++k) {
+        const Run &run = runs[k];
+        const int64_t from = std::max(run.first, x0), to = std::min(run.last + 1, x0 + kStrip);
+        if (from >= to) continue;
+        const int64_t sx = run.sx0 + from * r.fc, sy = run.sy0 - from * r.fs;
+        uint8_t *d = run.line + from * T::kBytes;
+        int64_t done = 0;
+        if (kernel && to - from >= 8)
+          done = kernel(s.bits, r.src->lineBytes, static_cast<int32_t>(r.srcH),
+                        static_cast<int32_t>(sx), static_cast<int32_t>(sy),
+                        static_cast<int32_t>(r.fc), static_cast<int32_t>(r.fs), d, to - from);
+        interiorRun<T>(s, sx + done * r.fc, sy - done * r.fs, r.fc, r.fs, d + done * T::kBytes,
+                       to - from - done);
+      }
+    }
   }
 }
 

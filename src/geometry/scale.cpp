@@ -6,6 +6,7 @@
 // keep exact positions, and the area sums cannot wrap.
 #include "core/detail.hpp"
 #include "geometry/detail.hpp"
+#include "geometry/lanes_avx2.hpp"
 
 #include <limits>
 #include <type_traits>
@@ -84,6 +85,128 @@ struct Column {
   int32_t frac;
 };
 
+// Enlargements with AVX2 keep the weighted lines by groups of eight result
+// columns, channel after channel, so that a group is weighted with one
+// gather per pair of neighbours and one multiply-add per channel, and the
+// vertical step ends in one packed store per group. Each value is the
+// scalar's expression.
+struct VectorColumns {
+  GlobalPtr<int32_t> offsets; // lane offset of the left sample
+  GlobalPtr<int32_t> weights; // (1024 - frac) | frac << 16
+  // Per group: how its pairs are read. Where four columns' samples lie
+  // within 16 lanes (every enlargement of the byte formats), a load per four
+  // columns and a byte shuffle per channel do; otherwise a gather where each
+  // column has its right neighbour, else the plain loop.
+  GlobalPtr<uint8_t> mode;
+  GlobalPtr<int32_t> bases;    // shuffled groups: first lane of each half
+  GlobalPtr<uint8_t> shuffles; // shuffled groups: 32 bytes per channel
+  std::size_t groups = 0;
+  enum : uint8_t { kPlain, kGather, kShuffle };
+};
+
+#if defined(PELC_X86_KERNELS)
+// Pairs of lanes: 16-bit pixels are read unpacked, as three bytes.
+template <typename T> using LanePairs = VectorPairs<std::conditional_t<kLanes<T> == 3, Bgr24, T>>;
+
+template <typename T>
+PELC_TARGET_AVX2 void weighGroups(const uint8_t *src, const VectorColumns &vc, const Column *col,
+                                  uint64_t dstW, int32_t *out) {
+  constexpr int C = T::kChannels;
+  for (std::size_t g = 0; g < vc.groups; ++g, out += 8 * C) {
+    const uint8_t mode = vc.mode.get()[g];
+    if (mode == VectorColumns::kShuffle) {
+      const int32_t *base = vc.bases.get() + 2 * g;
+      const __m256i bytes = _mm256_inserti128_si256(
+          _mm256_castsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i *>(src + base[0]))),
+          _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + base[1])), 1);
+      const __m256i wx =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.weights.get() + 8 * g));
+      const uint8_t *masks = vc.shuffles.get() + g * C * 32;
+      for (int k = 0; k < C; ++k) {
+        const __m256i m = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(masks + 32 * k));
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8 * k),
+                            _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, m), wx));
+      }
+      continue;
+    }
+    if (mode == VectorColumns::kGather) {
+      const __m256i off =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.offsets.get() + 8 * g));
+      const __m256i wx =
+          _mm256_loadu_si256(reinterpret_cast<const __m256i *>(vc.weights.get() + 8 * g));
+      const Lanes8 p = LanePairs<T>::at(src, off, true);
+      for (int k = 0; k < C; ++k)
+        _mm256_storeu_si256(reinterpret_cast<__m256i *>(out + 8 * k),
+                            _mm256_madd_epi16(p.c[k], wx));
+      continue;
+    }
+    for (uint64_t l = 0; l < 8 && 8 * g + l < dstW; ++l) {
+      const Column &c = col[8 * g + l];
+      for (int k = 0; k < C; ++k) {
+        const int32_t a0 = src[c.left + k], a1 = src[c.right + k];
+        out[8 * k + l] = a0 * kOne + (a1 - a0) * c.frac;
+      }
+    }
+  }
+}
+
+template <typename T>
+PELC_TARGET_AVX2 void storeGroups(const int32_t *a, const int32_t *b, int32_t fy,
+                                  std::size_t groups, uint64_t dstW, uint8_t *d) {
+  constexpr int C = T::kChannels;
+  const __m256i vfy = _mm256_set1_epi32(fy);
+  for (std::size_t g = 0; g < groups; ++g, a += 8 * C, b += 8 * C, d += 8 * T::kBytes) {
+    Lanes8 v;
+    for (int k = 0; k < C; ++k) {
+      const __m256i ak = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(a + 8 * k));
+      const __m256i bk = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(b + 8 * k));
+      v.c[k] =
+          _mm256_srai_epi32(_mm256_add_epi32(_mm256_slli_epi32(ak, kFracBits),
+                                             _mm256_mullo_epi32(_mm256_sub_epi32(bk, ak), vfy)),
+                            20);
+    }
+    const uint64_t left = dstW - 8 * g;
+    if (left >= 8) {
+      VectorStore<T>::at(d, v);
+    } else {
+      // The last group's packed store goes through a copy of what the line
+      // holds, and only its own pixels go back.
+      uint8_t tail[32];
+      const std::size_t bytes = static_cast<std::size_t>(left) * T::kBytes;
+      std::memcpy(tail, d, bytes);
+      VectorStore<T>::at(tail, v);
+      std::memcpy(d, tail, bytes);
+    }
+  }
+}
+#endif
+
+#if defined(PELC_X86_KERNELS)
+// Columns [0, count) of a weighted line in the plain layout, two at a time:
+// each column's sample and right neighbour from one 16-lane load, spread to
+// (left, right) pairs per channel for one multiply-add. Each column's store
+// runs one value into the next column's, which that column then writes.
+template <int L>
+PELC_TARGET_AVX2 void weighPairs(const uint8_t *src, const Column *col, const int32_t *weights,
+                                 uint64_t count, int32_t *out) {
+  const __m256i spread =
+      _mm256_setr_epi8(0, -1, L, -1, 1, -1, L + 1, -1, 2, -1, L + 2, -1, -1, -1, -1, -1, 0, -1, L,
+                       -1, 1, -1, L + 1, -1, 2, -1, L + 2, -1, -1, -1, -1, -1);
+  uint64_t j = 0;
+  for (; j + 2 <= count; j += 2, out += 6) {
+    const __m256i bytes = _mm256_inserti128_si256(
+        _mm256_castsi128_si256(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + col[j].left))),
+        _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + col[j + 1].left)), 1);
+    const __m256i w = _mm256_inserti128_si256(_mm256_castsi128_si256(_mm_set1_epi32(weights[j])),
+                                              _mm_set1_epi32(weights[j + 1]), 1);
+    const __m256i t = _mm256_madd_epi16(_mm256_shuffle_epi8(bytes, spread), w);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out), _mm256_castsi256_si128(t));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 3), _mm256_extracti128_si256(t, 1));
+  }
+}
+#endif
+
 template <typename T> struct AreaBilinear {
   static constexpr int C = T::kChannels;
   static constexpr int L = kLanes<T>;
@@ -94,6 +217,11 @@ template <typename T> struct AreaBilinear {
   int64_t rowKey[2] = {-1, -1};
   GlobalPtr<int32_t> values;   // one result line, channel values
   GlobalPtr<uint8_t> unpacked; // 16-bit formats only
+  VectorColumns vc;            // set up by `grouped` alone
+  // Set up by `paired` alone: the leading columns, an even number, whose
+  // neighbours are read by `weighPairs`, and their weights.
+  uint64_t pairedColumns = 0;
+  GlobalPtr<int32_t> pairWeights;
   explicit AreaBilinear(const Scaling &scaling) : s(scaling) {}
 
   bool prepare() {
@@ -110,6 +238,87 @@ template <typename T> struct AreaBilinear {
                           static_cast<std::size_t>(px.index - blockW) * L, px.frac};
     }
     return true;
+  }
+
+  // The grouped layout, for enlargements: the lines' lanes are gathered with
+  // 32-bit offsets, and the greyscale gather starts two bytes before the
+  // left sample (reading from it on could run past the store's last line).
+  bool grouped() {
+#if defined(PELC_X86_KERNELS)
+    if (!simdAtLeast(SimdLevel::Avx2) || s.srcW * L >= (uint64_t{1} << 30)) return false;
+    // Nothing changes unless every buffer is had: the plain layout is kept.
+    const auto groups = static_cast<std::size_t>((s.dstW + 7) / 8);
+    VectorColumns v;
+    v.offsets = workBuffer<int32_t>(groups * 8);
+    v.weights = workBuffer<int32_t>(groups * 8);
+    v.mode = workBuffer<uint8_t>(groups);
+    v.bases = workBuffer<int32_t>(groups * 2);
+    v.shuffles = workBuffer<uint8_t>(groups * C * 32);
+    GlobalPtr<int32_t> wide[2] = {workBuffer<int32_t>(groups * 8 * C),
+                                  workBuffer<int32_t>(groups * 8 * C)};
+    if (!v.offsets || !v.weights || !v.mode || !v.bases || !v.shuffles || !wide[0] || !wide[1])
+      return false;
+    v.groups = groups;
+    vc = std::move(v);
+    rows[0] = std::move(wide[0]);
+    rows[1] = std::move(wide[1]);
+    const Column *col = columns.get();
+    for (uint64_t j = 0; j < s.dstW; ++j) {
+      vc.offsets.get()[j] = static_cast<int32_t>(col[j].left);
+      vc.weights.get()[j] = (kOne - col[j].frac) | col[j].frac << 16;
+    }
+    const std::size_t lineLanes = static_cast<std::size_t>(s.srcW) * L;
+    for (std::size_t g = 0; g < vc.groups; ++g) {
+      const uint64_t j0 = 8 * g, j7 = j0 + 7;
+      uint8_t &mode = vc.mode.get()[g];
+      mode = VectorColumns::kPlain;
+      if (j7 >= s.dstW) continue;
+      bool shuffled = true;
+      for (int half = 0; half < 2 && shuffled; ++half) {
+        const std::size_t base = col[j0 + 4 * half].left;
+        vc.bases.get()[2 * g + half] = static_cast<int32_t>(base);
+        shuffled = base + 16 <= lineLanes && col[j0 + 4 * half + 3].right + L - 1 < base + 16;
+        for (int l = 0; l < 4 && shuffled; ++l) {
+          const Column &c = col[j0 + 4 * half + l];
+          for (int k = 0; k < C; ++k) {
+            uint8_t *m = vc.shuffles.get() + (g * C + k) * 32 + 16 * half + 4 * l;
+            m[0] = static_cast<uint8_t>(c.left + k - base);
+            m[1] = m[3] = 0x80;
+            m[2] = static_cast<uint8_t>(c.right + k - base);
+          }
+        }
+      }
+      if (shuffled)
+        mode = VectorColumns::kShuffle;
+      else if (col[j7].right == col[j7].left + L && (L != 1 || col[j0].left >= 2))
+        mode = VectorColumns::kGather;
+    }
+    return true;
+#else
+    return false;
+#endif
+  }
+
+  // The paired reads of the plain layout, for three channels: a column
+  // qualifies while it has a right neighbour and 16 lanes from its sample
+  // stay on the line; the store of the last one needs one value after it.
+  void paired() {
+#if defined(PELC_X86_KERNELS)
+    if (C != 3 || !simdAtLeast(SimdLevel::Avx2)) return;
+    const std::size_t lineLanes = static_cast<std::size_t>(s.srcW) * L;
+    const Column *col = columns.get();
+    uint64_t count = 0;
+    while (count + 1 < s.dstW && col[count].right == col[count].left + L &&
+           col[count].left + 16 <= lineLanes)
+      ++count;
+    count &= ~uint64_t{1};
+    if (count == 0) return;
+    pairWeights = workBuffer<int32_t>(count);
+    if (!pairWeights) return;
+    for (uint64_t j = 0; j < count; ++j)
+      pairWeights.get()[j] = (kOne - col[j].frac) | col[j].frac << 16;
+    pairedColumns = count;
+#endif
   }
 
   const uint8_t *lanes(uint64_t line) {
@@ -137,13 +346,31 @@ template <typename T> struct AreaBilinear {
     const uint8_t *src = lanes(line);
     int32_t *out = rows[slot].get();
     const Column *col = columns.get();
-    for (uint64_t j = 0; j < s.dstW; ++j, out += C) {
+    rowKey[slot] = key;
+#if defined(PELC_X86_KERNELS)
+    if (vc.groups) {
+      if (weighted) {
+        weighGroups<T>(src, vc, col, s.dstW, out);
+      } else {
+        for (uint64_t j = 0; j < s.dstW; ++j)
+          for (int k = 0; k < C; ++k)
+            out[(j / 8) * 8 * C + 8 * k + j % 8] = src[col[j].left + k] * kOne;
+      }
+      return out;
+    }
+    uint64_t j = 0;
+    if (weighted && pairedColumns) {
+      weighPairs<L>(src, col, pairWeights.get(), pairedColumns, out);
+      j = pairedColumns;
+      out += j * C;
+    }
+#endif
+    for (; j < s.dstW; ++j, out += C) {
       for (int k = 0; k < C; ++k) {
         const int32_t a0 = src[col[j].left + k], a1 = src[col[j].right + k];
         out[k] = a0 * kOne + (weighted ? (a1 - a0) * col[j].frac : 0);
       }
     }
-    rowKey[slot] = key;
     return out - s.dstW * C;
   }
 
@@ -160,6 +387,14 @@ template <typename T> struct AreaBilinear {
     int32_t *v = values.get();
     const std::size_t n = static_cast<std::size_t>(s.dstW) * C;
     uint8_t *d = dstPictureLine(s, i);
+#if defined(PELC_X86_KERNELS)
+    if constexpr (std::is_same_v<std::decay_t<Finish>, NoArea>) {
+      if (vc.groups) {
+        storeGroups<T>(a, b, fy, vc.groups, s.dstW, d);
+        return;
+      }
+    }
+#endif
     if constexpr (C == T::kBytes && std::is_same_v<std::decay_t<Finish>, NoArea>) {
       // Nothing between weighting and storing: one pass.
       for (std::size_t k = 0; k < n; ++k)
@@ -176,20 +411,41 @@ template <typename T> struct AreaBilinear {
   }
 };
 
-// Exact quotient by a fixed divisor of at most 2^20 for dividends below
-// 2^28: multiply by the rounded-up reciprocal and shift.
-struct Divider {
-  uint64_t divisor, reciprocal;
-  explicit Divider(uint64_t d) : divisor(d), reciprocal(((uint64_t{1} << 48) + d - 1) / d) {}
-  uint64_t operator()(uint64_t n) const {
-    return divisor <= (uint64_t{1} << 20) ? (n * reciprocal) >> 48 : n / divisor;
+// The area average of every result column of a line with three channels:
+// per column, four lanes at a time (the fourth is the next column's or a
+// spare lane, and is dropped), each lane's quotient by the multiply-and-shift
+// of `Divider`. The last column takes the plain loop, so that no read passes
+// the line's values.
+#if defined(PELC_X86_KERNELS)
+template <int L>
+PELC_TARGET_AVX2 uint64_t averageColumns(int32_t *v, const uint32_t *sum, const Column *col,
+                                         uint64_t dstW, uint64_t blockW, const Divider &divide) {
+  const __m128i r = _mm_set1_epi32(static_cast<int32_t>(divide.reciprocal));
+  const __m128i shift = _mm_cvtsi32_si128(divide.shift);
+  uint64_t j = 0;
+  for (; j + 1 < dstW; ++j, v += 3) {
+    __m128i acc = _mm_loadu_si128(reinterpret_cast<const __m128i *>(v));
+    const uint32_t *p = sum + col[j].block;
+    for (uint64_t x = 0; x < blockW; ++x, p += L)
+      acc = _mm_add_epi32(acc, _mm_loadu_si128(reinterpret_cast<const __m128i *>(p)));
+    const __m128i even = _mm_srl_epi64(_mm_mul_epu32(acc, r), shift);
+    const __m128i odd = _mm_srl_epi64(_mm_mul_epu32(_mm_srli_epi64(acc, 32), r), shift);
+    const __m128i q = _mm_or_si128(even, _mm_slli_epi64(odd, 32));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(v), q);
+    v[2] = _mm_extract_epi32(q, 2);
   }
-};
+  return j;
+}
+#endif
 
-template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+// Sum and Wide (the copy built for AVX2) choose the loops; the values are
+// the same.
+template <typename T, typename Sum, bool Wide>
+[[gnu::always_inline]] inline bool scaleAreaBody(AreaBilinear<T> &f) {
   const Scaling &s = f.s;
   constexpr int C = T::kChannels, L = kLanes<T>;
-  auto sums = workBuffer<Sum>(s.srcW * L);
+  // Spare lanes past the end for the four-lane reads of the last block.
+  auto sums = workBuffer<Sum>(s.srcW * L + 4);
   if (!sums) return false;
   const Divider divide(1 + f.blockW * f.blockH);
   uint64_t ay = s.stepY;
@@ -221,7 +477,14 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
     }
     const Column *col = f.columns.get();
     f.line(i, ay, [&](int32_t *v) {
-      for (uint64_t j = 0; j < s.dstW; ++j, v += C) {
+      uint64_t j = 0;
+#if defined(PELC_X86_KERNELS)
+      if constexpr (Wide && C == 3 && std::is_same_v<Sum, uint32_t>) {
+        if (divide.reciprocal) j = averageColumns<L>(v, sum, col, s.dstW, f.blockW, divide);
+        v += j * C;
+      }
+#endif
+      for (; j < s.dstW; ++j, v += C) {
         for (int k = 0; k < C; ++k) {
           uint64_t total = static_cast<uint64_t>(v[k]);
           const Sum *p = sum + col[j].block + k;
@@ -234,6 +497,21 @@ template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
   return true;
 }
 
+template <typename T, typename Sum> bool scaleAreaPlain(AreaBilinear<T> &f) {
+  return scaleAreaBody<T, Sum, false>(f);
+}
+#if defined(PELC_X86_KERNELS)
+template <typename T, typename Sum> PELC_TARGET_AVX2 bool scaleAreaWide(AreaBilinear<T> &f) {
+  return scaleAreaBody<T, Sum, true>(f);
+}
+#endif
+template <typename T, typename Sum> bool scaleArea(AreaBilinear<T> &f) {
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Avx2)) return scaleAreaWide<T, Sum>(f);
+#endif
+  return scaleAreaPlain<T, Sum>(f);
+}
+
 // Positions from one step in; the block average only when neither axis is
 // enlarged. Block sums fit 32 bits unless one result pixel averages more
 // than about 16.8 million source pixels.
@@ -243,10 +521,12 @@ template <typename T> bool scaleBilinear(const Scaling &s) {
   f.blockH = s.stepY >> kFracBits;
   if (!f.prepare()) return false;
   if (f.blockW == 0 || f.blockH == 0) {
+    f.grouped();
     uint64_t ay = s.stepY;
     for (uint64_t i = 0; i < s.dstH; ++i, ay += s.stepY) f.line(i, ay, NoArea{});
     return true;
   }
+  f.paired();
   if ((f.blockW * f.blockH + 1) * 255 <= std::numeric_limits<uint32_t>::max())
     return scaleArea<T, uint32_t>(f);
   return scaleArea<T, uint64_t>(f);
