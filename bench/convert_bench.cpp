@@ -53,21 +53,6 @@ void convertIn(benchmark::State &state, int32_t sourceType, Convert operation, i
 void convert(benchmark::State &state, int32_t sourceType, Convert operation) {
   convertIn(state, sourceType, operation, PEL_MEM_AUTO);
 }
-// The same in fixed global memory: the heap hands back blocks it already
-// touched below its mapping threshold and fresh 4 KiB pages above it.
-void heap(benchmark::State &state, int32_t sourceType, Convert operation) {
-  convertIn(state, sourceType, operation, PEL_MEM_GLOBAL_FIXED);
-}
-
-BENCHMARK_CAPTURE(heap, bit24_to_bit8grey, PEL_TYPE_BIT24, pelCvtoBit8Grey)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(heap, bit24_to_bit565, PEL_TYPE_BIT24, pelCvtoBit565)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(heap, bit24_to_bit32, PEL_TYPE_BIT24, pelCvtoBit32)
-    ->Unit(benchmark::kMillisecond);
-BENCHMARK_CAPTURE(heap, bit32_to_bit24, PEL_TYPE_BIT32, pelCvtoBit24)
-    ->Unit(benchmark::kMillisecond);
-
 BENCHMARK_CAPTURE(convert, bit24_to_bit1, PEL_TYPE_BIT24, pelCvtoBit1)
     ->Unit(benchmark::kMillisecond);
 BENCHMARK_CAPTURE(convert, bit24_to_bit4, PEL_TYPE_BIT24, toBit4)->Unit(benchmark::kMillisecond);

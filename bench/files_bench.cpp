@@ -2,8 +2,8 @@
 // BMP load and save of a 4096 x 4096 24-bit picture from the page cache,
 // next to a plain block read and write of the same bytes.
 //
-// PELC_BENCH_BMP names the file to use (bench/bmp_pillow.py passes the one it
-// times Pillow on); without it a file is written to the temporary directory.
+// PELC_BENCH_BMP names the file to use (bench/peers.py passes the one it times
+// Pillow on); without it a file is written to the temporary directory.
 #include "api_build.hpp"
 
 #include <benchmark/benchmark.h>

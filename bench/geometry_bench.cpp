@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Geometry on a 4096 x 4096 picture; bytes/s counts the source's pixel bytes.
-// bench/geometry_peers.py runs the peer libraries on the same jobs.
+// bench/peers.py runs the peer libraries on the same jobs.
 #include "api_build.hpp"
 
 #include <benchmark/benchmark.h>

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: MIT
 // Mirror and border on a 4096 x 4096 24-bit picture; bytes/s counts the
-// source's pixel bytes. Add to pelc_bench once the scan-line operations are
-// in the library (bench/geometry_peers.py already looks for these names).
+// source's pixel bytes.
 #include "api_build.hpp"
 
 #include <benchmark/benchmark.h>

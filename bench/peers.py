@@ -76,6 +76,8 @@ for job in KIND_JOBS:
 ROWS += [
     ("BMP load", "loadBmp", "pilLoad", "Pillow open+load", None, None),
     ("BMP save", "saveBmp", "pilSave", "Pillow save", None, None),
+    ("BMP load", "loadBmp", "pelc:plainRead", "plain read of the file", None, None),
+    ("BMP save", "saveBmp", "pelc:plainWrite", "plain write of the file", None, None),
 ]
 
 

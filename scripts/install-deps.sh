@@ -15,16 +15,10 @@ all=("${native[@]}" libbenchmark-dev clang-format g++-multilib
 # The install test: consumers built through pkg-config.
 all+=(pkgconf)
 
-# Peers that tests and benchmarks compare against, by subsystem.
-files_peers=(python3-pil imagemagick)
-
-convert_peers=(python3-opencv python3-pil)
-
-tone_peers=(python3-opencv python3-pil)
-
-geometry_peers=(python3-opencv python3-pil python3-numpy)
-
-all+=("${files_peers[@]}" "${convert_peers[@]}" "${tone_peers[@]}" "${geometry_peers[@]}")
+# Peers that tests compare against (Pillow, ImageMagick) and that
+# bench/peers.py times next to the library (OpenCV, numpy, Pillow).
+peers=(python3-pil imagemagick python3-opencv python3-numpy)
+all+=("${peers[@]}")
 # The pelc command's manual page is made from its help text.
 all+=(help2man)
 
