@@ -64,4 +64,35 @@ TEST_F(ToneLines, GroupsAgreeWithSinglePixels) {
         }
 }
 
+// Large pictures look neighbouring bytes up in pairs; without memory for the
+// pair tables the same call goes byte by byte, and both must agree on every
+// byte (odd width, so lines end in part groups and padding).
+TEST_F(ToneLines, PairTablesAgreeWithSingleBytes) {
+  const struct {
+    const char *what;
+    std::function<PELIMAGE *(PELIMAGE *)> apply;
+  } ops[] = {
+      {"gamma", [](PELIMAGE *i) { return pelGammaCorrect(i, 0.45f, 1.9f, 1.0f, 0); }},
+      {"luminance", [](PELIMAGE *i) { return pelLuminance(i, kOffsets, 0); }},
+      {"contrast", [](PELIMAGE *i) { return pelContrast(i, kBright, kContrast, 0); }},
+  };
+  for (const auto &op : ops)
+    for (int32_t type : {PEL_TYPE_BIT24, PEL_TYPE_BIT32}) {
+      SCOPED_TRACE(testing::Message() << op.what << ", type " << type);
+      PELIMAGE *pairs = pelCreateImage(type, 1027, 1023, nullptr, 0, 0, 0, 0);
+      PELIMAGE *bytes = pelCreateImage(type, 1027, 1023, nullptr, 0, 0, 0, 0);
+      ASSERT_TRUE(pairs && bytes);
+      std::mt19937 rng(static_cast<uint32_t>(type));
+      for (std::size_t i = 0; i < pairs->core->bitsSize; ++i)
+        pairs->core->bits[i] = bytes->core->bits[i] = static_cast<uint8_t>(rng());
+      ASSERT_EQ(op.apply(pairs), pairs);
+      pel::os::test::failAllocation(1);
+      ASSERT_EQ(op.apply(bytes), bytes);
+      pel::os::test::failAllocation(0);
+      EXPECT_EQ(0, std::memcmp(pairs->core->bits, bytes->core->bits, pairs->core->bitsSize));
+      pelDestroyImage(bytes);
+      pelDestroyImage(pairs);
+    }
+}
+
 } // namespace

@@ -168,8 +168,28 @@ template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t 
 
 using Tables = std::array<uint8_t, 768>;
 
+// Two neighbouring bytes of a 24-bit line looked up at once: one table of
+// 65536 byte pairs for each of the (blue, green), (red, blue) and (green, red)
+// pairs the line repeats. Building them costs as much as a megapixel's bytes
+// one by one, so only large pictures get them.
+constexpr std::size_t kPairEntries = 65536;
+constexpr uint64_t kPairPixels = uint64_t{1} << 20;
+
+void fillPairs(uint16_t *pairs, const Tables &t) {
+  const uint8_t *red = t.data(), *green = red + 256, *blue = red + 512;
+  uint16_t *bg = pairs, *rb = pairs + kPairEntries, *gr = pairs + 2 * kPairEntries;
+  for (std::size_t hi = 0; hi < 256; ++hi)
+    for (std::size_t lo = 0; lo < 256; ++lo) {
+      const std::size_t i = hi << 8 | lo;
+      bg[i] = static_cast<uint16_t>(blue[lo] | green[hi] << 8);
+      rb[i] = static_cast<uint16_t>(red[lo] | blue[hi] << 8);
+      gr[i] = static_cast<uint16_t>(green[lo] | red[hi] << 8);
+    }
+}
+
 struct TableOp {
   const Tables *t;
+  const uint16_t *pairs = nullptr; // fillPairs' tables, when made
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     r = (*t)[r];
     g = (*t)[256 + g];
@@ -184,6 +204,22 @@ struct TableOp {
     const uint8_t *red = t->data(), *green = red + 256, *blue = red + 512;
     std::size_t x = 0;
     if constexpr (Bpp == 3) {
+      if (pairs) {
+        const uint16_t *bg = pairs, *rb = pairs + kPairEntries, *gr = pairs + 2 * kPairEntries;
+        for (; x + 4 <= w; x += 4, p += 12) {
+          uint32_t v0, v1, v2;
+          std::memcpy(&v0, p, 4);
+          std::memcpy(&v1, p + 4, 4);
+          std::memcpy(&v2, p + 8, 4);
+          v0 = bg[v0 & 0xFFFF] | uint32_t{rb[v0 >> 16]} << 16;
+          v1 = gr[v1 & 0xFFFF] | uint32_t{bg[v1 >> 16]} << 16;
+          v2 = rb[v2 & 0xFFFF] | uint32_t{gr[v2 >> 16]} << 16;
+          std::memcpy(p, &v0, 4);
+          std::memcpy(p + 4, &v1, 4);
+          std::memcpy(p + 8, &v2, 4);
+        }
+        return x;
+      }
       for (; x + 4 <= w; x += 4, p += 12) {
         uint32_t v0, v1, v2; // separate words: a staged array stalls store forwarding
         std::memcpy(&v0, p, 4);
@@ -199,6 +235,15 @@ struct TableOp {
       }
     } else {
       // The fourth byte goes back as it was read.
+      if (pairs) {
+        for (; x < w; ++x, p += 4) {
+          uint32_t v;
+          std::memcpy(&v, p, 4);
+          v = pairs[v & 0xFFFF] | uint32_t{red[v >> 16 & 0xFF]} << 16 | (v & 0xFF000000u);
+          std::memcpy(p, &v, 4);
+        }
+        return x;
+      }
       for (; x < w; ++x, p += 4) {
         uint32_t v;
         std::memcpy(&v, p, 4);
@@ -217,6 +262,21 @@ private:
            uint32_t{t2[v >> 16 & 0xFF]} << 16 | uint32_t{t3[v >> 24]} << 24;
   }
 };
+
+// A table operation; large true-colour pictures without a transparent colour
+// get the pair tables (without memory for them, the bytes go one by one).
+PELIMAGE *runTables(PELIMAGE *image, const Tables &t, int32_t copy) {
+  GlobalPtr<uint16_t> pairs;
+  if (image && image->core && image->core->header && !pelIsTranspClr(image) &&
+      (image->imageType == PEL_TYPE_BIT24 || image->imageType == PEL_TYPE_BIT32) &&
+      uint64_t{static_cast<uint32_t>(width(*image->core->header))} *
+              static_cast<uint32_t>(height(*image->core->header)) >=
+          kPairPixels) {
+    pairs = globalNew<uint16_t>(3 * kPairEntries * sizeof(uint16_t));
+    if (pairs) fillPairs(pairs.get(), t);
+  }
+  return runTone(image, TableOp{&t, pairs.get()}, copy);
+}
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
 
@@ -567,7 +627,7 @@ PELIMAGE *PELAPI pelGammaCorrect(PELIMAGE *image, float red, float green, float 
     const float e = asSingle(1.0f / gammas[c]);
     for (int i = 0; i < 256; ++i) t[static_cast<std::size_t>(c * 256 + i)] = gammaEntry(i, e);
   }
-  return runTone(image, TableOp{&t}, copy);
+  return runTables(image, t, copy);
 }
 
 PELIMAGE *PELAPI pelLuminance(PELIMAGE *image, const int32_t *offsets, int32_t copy) noexcept {
@@ -578,7 +638,7 @@ PELIMAGE *PELAPI pelLuminance(PELIMAGE *image, const int32_t *offsets, int32_t c
     for (int i = 0; i < 256; ++i)
       t[static_cast<std::size_t>(c * 256 + i)] = static_cast<uint8_t>(std::clamp(i + off, 0, 255));
   }
-  return runTone(image, TableOp{&t}, copy);
+  return runTables(image, t, copy);
 }
 
 PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const int32_t *contrast,
@@ -595,7 +655,7 @@ PELIMAGE *PELAPI pelContrast(PELIMAGE *image, const int32_t *brightness, const i
       t[static_cast<std::size_t>(c * 256 + i)] =
           clampByte(std::trunc(asDouble(asDouble(i * s) + cc)));
   }
-  return runTone(image, TableOp{&t}, copy);
+  return runTables(image, t, copy);
 }
 
 PELIMAGE *PELAPI pelSaturation(PELIMAGE *image, int32_t hue, int32_t lightness, int32_t saturation,
