@@ -127,15 +127,19 @@ void getHorLineShifted(benchmark::State &state) {
   state.SetBytesProcessed(int64_t(state.iterations()) * shiftedRunBytes(state.range(0)) * kSide);
 }
 
+// memcpy of the bytes the read above starts from, in the same order: picture
+// line y is stored line height - 1 - y, so the lines are visited downwards
+// through memory.
 void memcpyShiftedBytes(benchmark::State &state) {
   Picture picture(state.range(0));
   std::vector<uint8_t> buffer(static_cast<std::size_t>(picture.image->lineBytes) + 4);
   const auto runBytes = static_cast<std::size_t>(shiftedRunBytes(state.range(0)));
   const auto lineBytes = static_cast<std::size_t>(picture.image->lineBytes);
-  const uint8_t *bits = picture.image->core->bits;
+  const std::size_t first = state.range(0) == 1 ? kShiftedX0 / 8 : kShiftedX0 / 2;
+  const uint8_t *bits = picture.image->core->bits + first;
   for (auto _ : state)
     for (uint32_t y = 0; y < kSide; ++y) {
-      std::memcpy(buffer.data(), bits + std::size_t{y} * lineBytes, runBytes);
+      std::memcpy(buffer.data(), bits + std::size_t{kSide - 1 - y} * lineBytes, runBytes);
       benchmark::ClobberMemory();
     }
   state.SetBytesProcessed(int64_t(state.iterations()) * static_cast<int64_t>(runBytes) * kSide);
