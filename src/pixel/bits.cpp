@@ -157,16 +157,20 @@ void reverseNibbles(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
     dst[k] = static_cast<uint8_t>((src[top - k] & 0xF0) | (src[top - k - 1] & 0x0F));
 }
 
-void reverseBytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) dst[k] = src[m - 1 - k];
+namespace {
+
+// The portable reversals of whole-byte pixels, from pixel k on; the vector
+// kernels below do the first pixels and return where they stopped.
+void reverseBytesFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) dst[k] = src[m - 1 - k];
 }
 
-void reverseWords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) std::memcpy(dst + 2 * k, src + 2 * (m - 1 - k), 2);
+void reverseWordsFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) std::memcpy(dst + 2 * k, src + 2 * (m - 1 - k), 2);
 }
 
-void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) {
+void reverse3BytesFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) {
     const uint8_t *p = src + 3 * (m - 1 - k);
     dst[3 * k] = p[0];
     dst[3 * k + 1] = p[1];
@@ -174,8 +178,104 @@ void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
   }
 }
 
+void reverseDwordsFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) std::memcpy(dst + 4 * k, src + 4 * (m - 1 - k), 4);
+}
+
+#if defined(PELC_X86_KERNELS)
+// Each step loads the source block that ends where the previous one began and
+// stores its pixels in reverse order after the previous store.
+PELC_TARGET_SSSE3 std::size_t reverseBytesSsse3(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  std::size_t k = 0;
+  for (; k + 16 <= m; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + m - 16 - k));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), _mm_shuffle_epi8(v, order));
+  }
+  return k;
+}
+
+PELC_TARGET_AVX2 std::size_t reverseBytesAvx2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15,
+                                         14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  std::size_t k = 0;
+  for (; k + 32 <= m; k += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + m - 32 - k));
+    // Bytes reversed within each half, then the halves exchanged.
+    const __m256i r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, order), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + k), r);
+  }
+  return k;
+}
+
+PELC_TARGET_SSE2 std::size_t reverseWordsSse2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  std::size_t k = 0;
+  for (; k + 8 <= m; k += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 2 * (m - 8 - k)));
+    v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 2 * k), _mm_shuffle_epi32(v, 0x4E));
+  }
+  return k;
+}
+
+// Five pixels (15 bytes) a step. The load ends on the last byte of the step's
+// last source pixel (so it takes one byte in front, never one behind), and
+// the store's sixteenth byte is written again by the next step: the loop
+// stops while a whole pixel is left, so no store reaches past the run.
+PELC_TARGET_SSSE3 std::size_t reverse3BytesSsse3(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m128i order = _mm_setr_epi8(13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3, 0);
+  std::size_t k = 0;
+  for (; k + 6 <= m; k += 5) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * (m - 5 - k) - 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * k), _mm_shuffle_epi8(v, order));
+  }
+  return k;
+}
+
+PELC_TARGET_SSE2 std::size_t reverseDwordsSse2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  std::size_t k = 0;
+  for (; k + 4 <= m; k += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * (m - 4 - k)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * k), _mm_shuffle_epi32(v, 0x1B));
+  }
+  return k;
+}
+#endif
+
+} // namespace
+
+void reverseBytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  const SimdLevel level = simdLevel();
+  if (level >= SimdLevel::Avx2) k = reverseBytesAvx2(dst, src, m);
+  if (level >= SimdLevel::Ssse3) k += reverseBytesSsse3(dst + k, src, m - k);
+#endif
+  reverseBytesFrom(dst, src, m, k);
+}
+
+void reverseWords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Sse2)) k = reverseWordsSse2(dst, src, m);
+#endif
+  reverseWordsFrom(dst, src, m, k);
+}
+
+void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Ssse3)) k = reverse3BytesSsse3(dst, src, m);
+#endif
+  reverse3BytesFrom(dst, src, m, k);
+}
+
 void reverseDwords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) std::memcpy(dst + 4 * k, src + 4 * (m - 1 - k), 4);
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Sse2)) k = reverseDwordsSse2(dst, src, m);
+#endif
+  reverseDwordsFrom(dst, src, m, k);
 }
 
 void fillBytes(void *dst, uint8_t value, std::size_t count) noexcept {
