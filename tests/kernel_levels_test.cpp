@@ -219,4 +219,67 @@ TEST_F(KernelLevels, LineReadsAtEveryPhase) {
   }
 }
 
+// The vector kernels step 5, 8, 16 or 32 pixels (bytes for the shift) and
+// leave the rest to the portable code; lengths on both sides of each step,
+// at every level, against the scalar level.
+std::vector<uint8_t> atEveryLevel(const std::function<std::vector<uint8_t>()> &run,
+                                  const std::vector<SimdLevel> &levels, bool &same) {
+  pel::detail::capSimdLevel(SimdLevel::Scalar);
+  const auto expected = run();
+  same = true;
+  for (SimdLevel level : levels) {
+    pel::detail::capSimdLevel(level);
+    same = same && run() == expected;
+  }
+  return expected;
+}
+
+TEST_F(KernelLevels, ShiftsAroundTheVectorSteps) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  std::vector<uint8_t> source(80);
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 151 + 7);
+  for (uint32_t count = 1; count <= 70; ++count)
+    for (uint8_t shift = 1; shift < 8; ++shift)
+      for (bool inPlace : {false, true}) {
+        bool same = false;
+        atEveryLevel(
+            [&] {
+              std::vector<uint8_t> out = source;
+              if (inPlace)
+                pelShiftLeft(out.data(), out.data(), count, shift);
+              else
+                pelShiftLeft(out.data() + 4, source.data(), count, shift);
+              return out;
+            },
+            levels, same);
+        EXPECT_TRUE(same) << count << " bytes, shift " << int(shift)
+                          << (inPlace ? ", in place" : "");
+      }
+}
+
+TEST_F(KernelLevels, MirrorsAndTurnsAroundTheVectorSteps) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  const Size sizes[] = {{5, 2},  {6, 3},   {15, 16}, {16, 16}, {17, 33},
+                        {32, 1}, {33, 48}, {64, 65}, {65, 64}, {96, 31}};
+  uint32_t seed = 900;
+  for (int32_t type : {PEL_TYPE_GREY8, PEL_TYPE_BIT555, PEL_TYPE_BIT24, PEL_TYPE_BIT32})
+    for (const Size &size : sizes) {
+      const Image source = randomPicture(type, size.w, size.h, ++seed);
+      for (int32_t op = 0; op < 3; ++op) {
+        bool same = false;
+        atEveryLevel(
+            [&] {
+              const Image result(op == 2 ? pelMirror(source.get(), 0)
+                                         : pelRotationEx(source.get(), op));
+              return bytesOf(result.get());
+            },
+            levels, same);
+        EXPECT_TRUE(same) << "operation " << op << ", type " << type << ", " << size.w << " x "
+                          << size.h;
+      }
+    }
+}
+
 } // namespace

@@ -5,6 +5,7 @@
 // format.
 #include "core/detail.hpp"
 #include "geometry/detail.hpp"
+#include "pixel/detail.hpp"
 
 #include <algorithm>
 #include <limits>
@@ -31,7 +32,8 @@ bool mirrorLines(PELIMAGE *src, PELIMAGE *dst, uint32_t mode) {
                     : pelGetHorLine(pictureLine(dst, to), src, 0, xEnd, y) != 0;
   };
   if (mode == 0) {
-    for (int32_t y = 0; y < h; ++y)
+    // Bottom picture line first: the stored lines in memory order.
+    for (int32_t y = h - 1; y >= 0; --y)
       if (!move(y, y, true)) return false;
     return true;
   }
@@ -54,6 +56,48 @@ bool spanOf(int64_t size, int64_t before, int64_t after, Span &span) {
   span.srcBegin = std::max<int64_t>(0, -before);
   span.srcEnd = size + std::min<int64_t>(0, after);
   span.dstBegin = std::max<int64_t>(0, before);
+  return true;
+}
+
+// The result of a border repair between plain images of one depth, made a
+// line at a time in store order: each byte is written once, the margins from
+// one painted line (what the fill of the whole result would give), the kept
+// run from the source line. Packed runs that start or end inside a byte are
+// written over the painted line by the scan-line writer, as before.
+bool borderLines(const PELIMAGE &result, const PlainLines &from, const PlainLines &to,
+                 uint32_t color, const Span &across, const Span &down) {
+  const auto sx0 = static_cast<uint32_t>(across.srcBegin);
+  const auto sx1 = static_cast<uint32_t>(across.srcEnd);
+  const auto dx0 = static_cast<uint32_t>(across.dstBegin);
+  const uint32_t dx1 = dx0 + (sx1 - sx0);
+  const std::size_t runBytes = runBytesOut(from.bitCount, sx0, sx1);
+  const std::size_t scratchBytes = runScratchBytes(to.bitCount, dx0, dx1);
+  auto work = globalNew<uint8_t>(to.lineBytes + runBytes + scratchBytes + 8);
+  if (!work) return false;
+  uint8_t *painted = work.get();
+  uint8_t *run = painted + to.lineBytes;
+  uint8_t *scratch = run + runBytes + 4;
+  const std::size_t paintedBytes = fillLine(result, to, color, painted);
+  const int64_t firstKept = down.dstBegin, endKept = down.dstBegin + (down.srcEnd - down.srcBegin);
+  const std::size_t unit = to.bitCount / 8;
+  uint8_t *d = to.bits;
+  for (uint32_t s = 0; s < to.height; ++s, d += to.lineBytes) {
+    const uint32_t y = to.height - 1 - s;
+    if (y < firstKept || y >= endKept) {
+      std::memcpy(d, painted, paintedBytes);
+      continue;
+    }
+    const auto fromY = static_cast<uint32_t>(down.srcBegin + (y - firstKept));
+    if (unit == 0) {
+      std::memcpy(d, painted, paintedBytes);
+      getRun(run, from, sx0, sx1, fromY);
+      setRun(to, run, dx0, dx1, y, scratch);
+      continue;
+    }
+    std::memcpy(d, painted, dx0 * unit);
+    std::memcpy(d + dx0 * unit, from.line(fromY) + sx0 * unit, runBytes);
+    std::memcpy(d + dx1 * unit, painted + dx1 * unit, paintedBytes - dx1 * unit);
+  }
   return true;
 }
 
@@ -81,6 +125,11 @@ PELIMAGE *PELAPI pelFixBorder(PELIMAGE *image, int32_t left, int32_t top, int32_
   ImagePtr result = makeResultLike(*image, static_cast<int32_t>(across.extent),
                                    static_cast<int32_t>(down.extent));
   if (!result) return nullptr;
+  PlainLines source, target;
+  if (plainLines(image, source) && plainLines(result.get(), target) &&
+      source.bitCount == target.bitCount)
+    return borderLines(*result, source, target, color, across, down) ? result.release() : nullptr;
+  // Anything else goes through the checked scan-line calls, which refuse it.
   pelFillColor(result.get(), color);
   const std::size_t bufferBytes = static_cast<std::size_t>(
       uint64_t{bitCount(h)} * static_cast<uint64_t>(across.extent) / 8 + 4);

@@ -10,6 +10,10 @@
 
 #include <algorithm>
 
+#if defined(PELC_X86_KERNELS)
+#include <immintrin.h>
+#endif
+
 using namespace pel::detail;
 
 namespace {
@@ -69,6 +73,131 @@ template <int Unit, bool Clockwise> void turnBytes(const TurnArgs &a) {
     }
   }
 }
+
+// The vector movers transpose square blocks of kBlock x kBlock pixels: block
+// row i (pixel t at in + i * inStride + t * Unit) becomes block column i of
+// the output (out + t * outStride + i * Unit). Strides carry the direction.
+using BlockTranspose = void (*)(const uint8_t *in, ptrdiff_t inStride, uint8_t *out,
+                                ptrdiff_t outStride);
+constexpr int32_t kBlock = 16;
+// Blocks are visited in groups of kGroup x kGroup pixels, whose source and
+// result runs are whole cache lines and stay in the first-level cache.
+constexpr int32_t kGroup = 64;
+
+// The whole blocks through the kernel, in groups; the pixels of the last
+// partial block rows and columns one at a time, as the byte mover does.
+template <int Unit, bool Clockwise, BlockTranspose Transpose> void turnBlocks(const TurnArgs &a) {
+  const int32_t fullRows = a.dstHeight / kBlock * kBlock;
+  const int32_t fullCols = a.dstWidth / kBlock * kBlock;
+  // Block row i is source row of result column c0 + i; block pixel t is
+  // result row r0 + t counter-clockwise and r0 + 15 - t clockwise.
+  const ptrdiff_t inStride = Clockwise ? a.srcLineBytes : -ptrdiff_t{a.srcLineBytes};
+  const ptrdiff_t outStride = Clockwise ? -ptrdiff_t{a.dstLineBytes} : a.dstLineBytes;
+  for (int32_t gr = 0; gr < fullRows; gr += kGroup) {
+    const int32_t grEnd = std::min(fullRows, gr + kGroup);
+    for (int32_t gc = 0; gc < fullCols; gc += kGroup) {
+      const int32_t gcEnd = std::min(fullCols, gc + kGroup);
+      // The next group's source runs lie a line stride apart each: ask for
+      // them while this group is moved.
+      const int32_t nextEnd = std::min(fullCols, gcEnd + kGroup);
+      for (int32_t c = gcEnd; c < nextEnd; ++c) {
+        const uint8_t *run = sourceOf<Clockwise>(a, Clockwise ? grEnd - 1 : gr, c, Unit);
+        for (int32_t b = 0; b < (grEnd - gr) * Unit; b += 64) __builtin_prefetch(run + b);
+        __builtin_prefetch(run + (grEnd - gr) * Unit - 1);
+      }
+      for (int32_t r0 = gr; r0 < grEnd; r0 += kBlock)
+        for (int32_t c0 = gc; c0 < gcEnd; c0 += kBlock) {
+          const uint8_t *in = sourceOf<Clockwise>(a, Clockwise ? r0 + kBlock - 1 : r0, c0, Unit);
+          uint8_t *out = storedLine(a.dst, a.dstLineBytes, Clockwise ? r0 + kBlock - 1 : r0) +
+                         static_cast<ptrdiff_t>(c0) * Unit;
+          Transpose(in, inStride, out, outStride);
+        }
+    }
+  }
+  auto pixel = [&](int32_t r, int32_t c) {
+    std::memcpy(storedLine(a.dst, a.dstLineBytes, r) + static_cast<ptrdiff_t>(c) * Unit,
+                sourceOf<Clockwise>(a, r, c, Unit), Unit);
+  };
+  for (int32_t r = 0; r < fullRows; ++r)
+    for (int32_t c = fullCols; c < a.dstWidth; ++c) pixel(r, c);
+  for (int32_t r = fullRows; r < a.dstHeight; ++r)
+    for (int32_t c = 0; c < a.dstWidth; ++c) pixel(r, c);
+}
+
+#if defined(PELC_X86_KERNELS)
+// Sixteen rows of sixteen bytes: pairs of rows interleaved by bytes, then by
+// 16, 32 and 64 bits, leave column t of the block in vector t.
+PELC_TARGET_SSE2 void transposeBytesSse2(const uint8_t *in, ptrdiff_t inStride, uint8_t *out,
+                                         ptrdiff_t outStride) {
+  __m128i r[16], t[16];
+  for (int i = 0; i < 16; ++i)
+    r[i] = _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + i * inStride));
+  for (int i = 0; i < 8; ++i) {
+    t[2 * i] = _mm_unpacklo_epi8(r[2 * i], r[2 * i + 1]);
+    t[2 * i + 1] = _mm_unpackhi_epi8(r[2 * i], r[2 * i + 1]);
+  }
+  // t[4q + 0..3]: rows 4q .. 4q + 3 in byte pairs.
+  for (int q = 0; q < 4; ++q) {
+    r[4 * q + 0] = _mm_unpacklo_epi16(t[4 * q + 0], t[4 * q + 2]); // columns 0-3
+    r[4 * q + 1] = _mm_unpackhi_epi16(t[4 * q + 0], t[4 * q + 2]); // 4-7
+    r[4 * q + 2] = _mm_unpacklo_epi16(t[4 * q + 1], t[4 * q + 3]); // 8-11
+    r[4 * q + 3] = _mm_unpackhi_epi16(t[4 * q + 1], t[4 * q + 3]); // 12-15
+  }
+  // r[4q + g]: rows 4q .. 4q + 3, columns 4g .. 4g + 3, four bytes a column.
+  for (int h = 0; h < 2; ++h)
+    for (int g = 0; g < 4; ++g) {
+      t[8 * h + 2 * g] = _mm_unpacklo_epi32(r[8 * h + g], r[8 * h + 4 + g]);     // 4g, 4g + 1
+      t[8 * h + 2 * g + 1] = _mm_unpackhi_epi32(r[8 * h + g], r[8 * h + 4 + g]); // 4g + 2, + 3
+    }
+  // t[8h + k]: rows 8h .. 8h + 7 of columns 2k and 2k + 1.
+  for (int k = 0; k < 8; ++k) {
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + 2 * k * outStride),
+                     _mm_unpacklo_epi64(t[k], t[8 + k]));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(out + (2 * k + 1) * outStride),
+                     _mm_unpackhi_epi64(t[k], t[8 + k]));
+  }
+}
+
+// Sixteen rows of sixteen 3-byte pixels. Four pixels at a time are widened
+// to 32-bit lanes, transposed as 4 x 4 lanes and narrowed again. The loads
+// and stores of a 48-byte run stay inside it: the last four pixels are
+// loaded from byte 32, and the stores overlap forwards, each fixing the four
+// bytes the one before left zero.
+PELC_TARGET_SSSE3 void transposePixels24Ssse3(const uint8_t *in, ptrdiff_t inStride, uint8_t *out,
+                                              ptrdiff_t outStride) {
+  const __m128i widen = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+  const __m128i widenLast = _mm_setr_epi8(4, 5, 6, -1, 7, 8, 9, -1, 10, 11, 12, -1, 13, 14, 15, -1);
+  const __m128i narrow = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+  const __m128i narrowLast = _mm_setr_epi8(-1, -1, -1, -1, 0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14);
+  for (int tg = 0; tg < 4; ++tg) { // output rows 4tg .. 4tg + 3 = input pixels of group tg
+    const ptrdiff_t at = tg < 3 ? 12 * tg : 32;
+    const __m128i shape = tg < 3 ? widen : widenLast;
+    __m128i o[4][4]; // [output row][pixel group]
+    for (int ig = 0; ig < 4; ++ig) {
+      __m128i v[4];
+      for (int k = 0; k < 4; ++k)
+        v[k] = _mm_shuffle_epi8(
+            _mm_loadu_si128(reinterpret_cast<const __m128i *>(in + (4 * ig + k) * inStride + at)),
+            shape);
+      const __m128i t0 = _mm_unpacklo_epi32(v[0], v[1]), t1 = _mm_unpackhi_epi32(v[0], v[1]);
+      const __m128i t2 = _mm_unpacklo_epi32(v[2], v[3]), t3 = _mm_unpackhi_epi32(v[2], v[3]);
+      o[0][ig] = _mm_unpacklo_epi64(t0, t2);
+      o[1][ig] = _mm_unpackhi_epi64(t0, t2);
+      o[2][ig] = _mm_unpacklo_epi64(t1, t3);
+      o[3][ig] = _mm_unpackhi_epi64(t1, t3);
+    }
+    for (int k = 0; k < 4; ++k) {
+      uint8_t *row = out + (4 * tg + k) * outStride;
+      const __m128i g2 = _mm_shuffle_epi8(o[k][2], narrow);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(row), _mm_shuffle_epi8(o[k][0], narrow));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(row + 12), _mm_shuffle_epi8(o[k][1], narrow));
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(row + 24), g2);
+      _mm_storeu_si128(reinterpret_cast<__m128i *>(row + 32),
+                       _mm_or_si128(_mm_srli_si128(g2, 8), _mm_shuffle_epi8(o[k][3], narrowLast)));
+    }
+  }
+}
+#endif
 
 uint8_t nibbleAt(const uint8_t *line, int64_t x) {
   const uint8_t byte = line[x >> 1];
@@ -185,7 +314,16 @@ PELIMAGE *PELAPI pelRotationEx(PELIMAGE *image, int32_t direction) noexcept {
   if (bitCount(*result->core->header) != bitCount(h)) return nullptr;
   const TurnArgs args{result->core->bits, image->core->bits, height(h),
                       width(h),           result->lineBytes, image->lineBytes};
-  kMovers[static_cast<std::size_t>(slot * 2 + (direction != 0))](args);
+  Mover mover = kMovers[static_cast<std::size_t>(slot * 2 + (direction != 0))];
+#if defined(PELC_X86_KERNELS)
+  if (slot == 2 && simdAtLeast(SimdLevel::Sse2))
+    mover = direction != 0 ? turnBlocks<1, false, transposeBytesSse2>
+                           : turnBlocks<1, true, transposeBytesSse2>;
+  else if (slot == 4 && simdAtLeast(SimdLevel::Ssse3))
+    mover = direction != 0 ? turnBlocks<3, false, transposePixels24Ssse3>
+                           : turnBlocks<3, true, transposePixels24Ssse3>;
+#endif
+  mover(args);
   return result.release();
 }
 

@@ -7,6 +7,10 @@
 
 #include <array>
 
+#if defined(PELC_X86_KERNELS)
+#include <immintrin.h>
+#endif
+
 namespace pel::detail {
 namespace {
 
@@ -24,6 +28,63 @@ constexpr std::array<uint8_t, 256> kReversedBits = [] {
 }();
 static_assert(kReversedBits[1] == 0x80 && kReversedBits[0x0F] == 0xF0);
 
+// How much of a run the shift asks for ahead; further on the hardware's own
+// prefetching has caught up.
+constexpr std::size_t kPrefetchBytes = 4096;
+
+// The portable shift: sixteen bytes a step, each byte joined with the next
+// one's leading bits. A step reads the byte after its own before it writes,
+// so the shift works in place. Returns where it stopped.
+std::size_t shiftBytesPortable(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shift) {
+  const unsigned back = 8 - shift;
+  std::size_t i = 0;
+  using Bytes16 = uint8_t __attribute__((vector_size(16)));
+  for (; i + 16 < n; i += 16) {
+    Bytes16 here, next;
+    std::memcpy(&here, src + i, 16);
+    std::memcpy(&next, src + i + 1, 16);
+    const Bytes16 joined = (here << shift) | (next >> back);
+    std::memcpy(dst + i, &joined, 16);
+  }
+  return i;
+}
+
+#if defined(PELC_X86_KERNELS)
+// Each byte and the next one as a 16-bit word, shifted as a whole: its top
+// byte is the result. Words are made, shifted and packed within each 128-bit
+// lane, so the byte order comes out unchanged. The in-place rule holds as
+// above: a step's loads reach one byte past the bytes it stores.
+PELC_TARGET_SSE2 std::size_t shiftBytesSse2(uint8_t *dst, const uint8_t *src, std::size_t n,
+                                            unsigned shift) {
+  const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
+  std::size_t i = 0;
+  for (; i + 16 < n; i += 16) {
+    const __m128i here = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i));
+    const __m128i next = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + i + 1));
+    const __m128i lo = _mm_srli_epi16(_mm_sll_epi16(_mm_unpacklo_epi8(next, here), count), 8);
+    const __m128i hi = _mm_srli_epi16(_mm_sll_epi16(_mm_unpackhi_epi8(next, here), count), 8);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + i), _mm_packus_epi16(lo, hi));
+  }
+  return i;
+}
+
+PELC_TARGET_AVX2 std::size_t shiftBytesAvx2(uint8_t *dst, const uint8_t *src, std::size_t n,
+                                            unsigned shift) {
+  const __m128i count = _mm_cvtsi32_si128(static_cast<int>(shift));
+  std::size_t i = 0;
+  for (; i + 32 < n; i += 32) {
+    const __m256i here = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + i));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + i + 1));
+    const __m256i lo =
+        _mm256_srli_epi16(_mm256_sll_epi16(_mm256_unpacklo_epi8(next, here), count), 8);
+    const __m256i hi =
+        _mm256_srli_epi16(_mm256_sll_epi16(_mm256_unpackhi_epi8(next, here), count), 8);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + i), _mm256_packus_epi16(lo, hi));
+  }
+  return i;
+}
+#endif
+
 } // namespace
 
 void shiftBitsLeft(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shift) noexcept {
@@ -37,19 +98,26 @@ void shiftBitsLeft(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shi
     dst[n - 1] = 0;
     return;
   }
-  const unsigned back = 8 - shift;
+  // A run is often one scan line of many read bottom to top, an order the
+  // hardware does not foresee: ask for its first bytes at once, so that their
+  // fetches overlap instead of following one another.
+  for (std::size_t p = 0; p < n && p < kPrefetchBytes; p += 64) __builtin_prefetch(src + p);
   std::size_t i = 0;
-  // Sixteen bytes a step, each byte joined with the next one's leading bits.
-  // A step reads the byte after its own before it writes, so the shift works
-  // in place.
-  using Bytes16 = uint8_t __attribute__((vector_size(16)));
-  for (; i + 16 < n; i += 16) {
-    Bytes16 here, next;
-    std::memcpy(&here, src + i, 16);
-    std::memcpy(&next, src + i + 1, 16);
-    const Bytes16 joined = (here << shift) | (next >> back);
-    std::memcpy(dst + i, &joined, 16);
+#if defined(PELC_X86_KERNELS)
+  const SimdLevel level = simdLevel();
+  if (level >= SimdLevel::Avx2) {
+    i = shiftBytesAvx2(dst, src, n, shift);
+    // The narrower step finishes what the wider one left.
+    i += shiftBytesSse2(dst + i, src + i, n - i, shift);
+  } else if (level >= SimdLevel::Sse2) {
+    i = shiftBytesSse2(dst, src, n, shift);
+  } else {
+    i = shiftBytesPortable(dst, src, n, shift);
   }
+#else
+  i = shiftBytesPortable(dst, src, n, shift);
+#endif
+  const unsigned back = 8 - shift;
   for (; i + 1 < n; ++i) dst[i] = static_cast<uint8_t>((src[i] << shift) | (src[i + 1] >> back));
   dst[n - 1] = static_cast<uint8_t>(src[n - 1] << shift);
 }
@@ -89,16 +157,20 @@ void reverseNibbles(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
     dst[k] = static_cast<uint8_t>((src[top - k] & 0xF0) | (src[top - k - 1] & 0x0F));
 }
 
-void reverseBytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) dst[k] = src[m - 1 - k];
+namespace {
+
+// The portable reversals of whole-byte pixels, from pixel k on; the vector
+// kernels below do the first pixels and return where they stopped.
+void reverseBytesFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) dst[k] = src[m - 1 - k];
 }
 
-void reverseWords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) std::memcpy(dst + 2 * k, src + 2 * (m - 1 - k), 2);
+void reverseWordsFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) std::memcpy(dst + 2 * k, src + 2 * (m - 1 - k), 2);
 }
 
-void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) {
+void reverse3BytesFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) {
     const uint8_t *p = src + 3 * (m - 1 - k);
     dst[3 * k] = p[0];
     dst[3 * k + 1] = p[1];
@@ -106,8 +178,104 @@ void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
   }
 }
 
+void reverseDwordsFrom(uint8_t *dst, const uint8_t *src, std::size_t m, std::size_t k) {
+  for (; k < m; ++k) std::memcpy(dst + 4 * k, src + 4 * (m - 1 - k), 4);
+}
+
+#if defined(PELC_X86_KERNELS)
+// Each step loads the source block that ends where the previous one began and
+// stores its pixels in reverse order after the previous store.
+PELC_TARGET_SSSE3 std::size_t reverseBytesSsse3(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m128i order = _mm_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  std::size_t k = 0;
+  for (; k + 16 <= m; k += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + m - 16 - k));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + k), _mm_shuffle_epi8(v, order));
+  }
+  return k;
+}
+
+PELC_TARGET_AVX2 std::size_t reverseBytesAvx2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m256i order = _mm256_setr_epi8(15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0, 15,
+                                         14, 13, 12, 11, 10, 9, 8, 7, 6, 5, 4, 3, 2, 1, 0);
+  std::size_t k = 0;
+  for (; k + 32 <= m; k += 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i *>(src + m - 32 - k));
+    // Bytes reversed within each half, then the halves exchanged.
+    const __m256i r = _mm256_permute4x64_epi64(_mm256_shuffle_epi8(v, order), 0x4E);
+    _mm256_storeu_si256(reinterpret_cast<__m256i *>(dst + k), r);
+  }
+  return k;
+}
+
+PELC_TARGET_SSE2 std::size_t reverseWordsSse2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  std::size_t k = 0;
+  for (; k + 8 <= m; k += 8) {
+    __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 2 * (m - 8 - k)));
+    v = _mm_shufflehi_epi16(_mm_shufflelo_epi16(v, 0x1B), 0x1B);
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 2 * k), _mm_shuffle_epi32(v, 0x4E));
+  }
+  return k;
+}
+
+// Five pixels (15 bytes) a step. The load ends on the last byte of the step's
+// last source pixel (so it takes one byte in front, never one behind), and
+// the store's sixteenth byte is written again by the next step: the loop
+// stops while a whole pixel is left, so no store reaches past the run.
+PELC_TARGET_SSSE3 std::size_t reverse3BytesSsse3(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  const __m128i order = _mm_setr_epi8(13, 14, 15, 10, 11, 12, 7, 8, 9, 4, 5, 6, 1, 2, 3, 0);
+  std::size_t k = 0;
+  for (; k + 6 <= m; k += 5) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 3 * (m - 5 - k) - 1));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 3 * k), _mm_shuffle_epi8(v, order));
+  }
+  return k;
+}
+
+PELC_TARGET_SSE2 std::size_t reverseDwordsSse2(uint8_t *dst, const uint8_t *src, std::size_t m) {
+  std::size_t k = 0;
+  for (; k + 4 <= m; k += 4) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i *>(src + 4 * (m - 4 - k)));
+    _mm_storeu_si128(reinterpret_cast<__m128i *>(dst + 4 * k), _mm_shuffle_epi32(v, 0x1B));
+  }
+  return k;
+}
+#endif
+
+} // namespace
+
+void reverseBytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  const SimdLevel level = simdLevel();
+  if (level >= SimdLevel::Avx2) k = reverseBytesAvx2(dst, src, m);
+  if (level >= SimdLevel::Ssse3) k += reverseBytesSsse3(dst + k, src, m - k);
+#endif
+  reverseBytesFrom(dst, src, m, k);
+}
+
+void reverseWords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Sse2)) k = reverseWordsSse2(dst, src, m);
+#endif
+  reverseWordsFrom(dst, src, m, k);
+}
+
+void reverse3Bytes(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Ssse3)) k = reverse3BytesSsse3(dst, src, m);
+#endif
+  reverse3BytesFrom(dst, src, m, k);
+}
+
 void reverseDwords(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
-  for (std::size_t k = 0; k < m; ++k) std::memcpy(dst + 4 * k, src + 4 * (m - 1 - k), 4);
+  std::size_t k = 0;
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Sse2)) k = reverseDwordsSse2(dst, src, m);
+#endif
+  reverseDwordsFrom(dst, src, m, k);
 }
 
 void fillBytes(void *dst, uint8_t value, std::size_t count) noexcept {

@@ -50,6 +50,11 @@ struct PlainLines {
 };
 bool plainLines(const PELIMAGE *image, PlainLines &out) noexcept;
 
+// One line of what pelFillColor paints, written from `line` on; the bytes
+// written (a 24-bit fill leaves the padding alone).
+std::size_t fillLine(const PELIMAGE &image, const PlainLines &img, std::uint32_t color,
+                     std::uint8_t *line) noexcept;
+
 // Bytes the readers write for the run x0..x1-1.
 std::size_t runBytesOut(std::uint32_t bitCount, std::uint32_t x0, std::uint32_t x1) noexcept;
 // Bytes of scratch the packed writers and the reversed reader need.

@@ -51,7 +51,48 @@ void exchangeBytes02(const PlainLines &img, std::size_t pixelBytes) {
   }
 }
 
+// The byte of a fill of a 1, 4 or 8-bit image: the nearest entry, repeated.
+uint8_t fillByte(const PELIMAGE &image, uint32_t color, uint32_t bits) {
+  const uint32_t i = nearestIndex(image, color, bits);
+  switch (bits) {
+  case 1: return i ? 0xFF : 0x00;
+  case 4: return static_cast<uint8_t>((i & 0x0F) << 4 | (i & 0x0F));
+  default: return static_cast<uint8_t>(i);
+  }
+}
+
+uint16_t fillWord(const PELIMAGE &image, uint32_t color) {
+  return static_cast<uint16_t>(
+      image.imageType == PEL_TYPE_BIT555
+          ? (red(color) >> 3) << 10 | (green(color) >> 3) << 5 | blue(color) >> 3
+          : (red(color) >> 3) << 11 | (green(color) >> 2) << 5 | blue(color) >> 3);
+}
+
 } // namespace
+
+namespace pel::detail {
+
+std::size_t fillLine(const PELIMAGE &image, const PlainLines &img, uint32_t color,
+                     uint8_t *line) noexcept {
+  // Every line of a fill is the same: the padding of the whole-store fills
+  // is a whole number of their units, as lines hold whole 4-byte words.
+  switch (img.bitCount) {
+  case 1:
+  case 4:
+  case 8:
+    fillBytes(line, fillByte(image, color, img.bitCount), img.lineBytes);
+    return img.lineBytes;
+  case 16: fillWords(line, fillWord(image, color), img.lineBytes / 2); return img.lineBytes;
+  case 24:
+    fill3Bytes(line, blue(color) | green(color) << 8 | red(color) << 16, img.width);
+    return std::size_t{img.width} * 3;
+  default:
+    fillDwords(line, blue(color) | green(color) << 8 | red(color) << 16, img.width);
+    return std::size_t{img.width} * 4;
+  }
+}
+
+} // namespace pel::detail
 
 extern "C" {
 
@@ -61,21 +102,10 @@ int32_t PELAPI pelFillColor(PELIMAGE *image, uint32_t color) noexcept {
   const std::size_t store = img.lineBytes * img.height;
   const uint32_t bgr = blue(color) | green(color) << 8 | red(color) << 16;
   switch (img.bitCount) {
-  case 1: fillBytes(img.bits, nearestIndex(*image, color, 1) ? 0xFF : 0x00, store); break;
-  case 4: {
-    const uint32_t i = nearestIndex(*image, color, 4) & 0x0F;
-    fillBytes(img.bits, static_cast<uint8_t>(i << 4 | i), store);
-    break;
-  }
-  case 8: fillBytes(img.bits, static_cast<uint8_t>(nearestIndex(*image, color, 8)), store); break;
-  case 16: {
-    const uint32_t word =
-        image->imageType == PEL_TYPE_BIT555
-            ? (red(color) >> 3) << 10 | (green(color) >> 3) << 5 | blue(color) >> 3
-            : (red(color) >> 3) << 11 | (green(color) >> 2) << 5 | blue(color) >> 3;
-    fillWords(img.bits, static_cast<uint16_t>(word), store / 2);
-    break;
-  }
+  case 1: fillBytes(img.bits, fillByte(*image, color, 1), store); break;
+  case 4: fillBytes(img.bits, fillByte(*image, color, 4), store); break;
+  case 8: fillBytes(img.bits, fillByte(*image, color, 8), store); break;
+  case 16: fillWords(img.bits, fillWord(*image, color), store / 2); break;
   case 24:
     for (uint32_t y = 0; y < img.height; ++y)
       fill3Bytes(img.bits + static_cast<std::size_t>(y) * img.lineBytes, bgr, img.width);
