@@ -63,10 +63,10 @@ ROWS = [
     ("quarter turn, 24-bit", "quarterTurn/bit24", "rotate", "OpenCV rotate", "time", 0.8),
     ("quarter turn, 8-bit", "quarterTurn/bit8", "rotateGrey", "OpenCV rotate", "time", 0.8),
     ("copy of a rectangle", "copyRect", "roiCopy", "OpenCV/numpy ROI copy", "time", 0.8),
-    ("scan lines, 1-bit from x=3", "getHorLine/1", "pelc:memcpyLines/1", "memcpy same bytes",
-     "speed", 0.3),
-    ("scan lines, 4-bit from x=3", "getHorLine/4", "pelc:memcpyLines/4", "memcpy same bytes",
-     "speed", 0.3),
+    ("scan lines, 1-bit from x=3", "getHorLineShifted/1", "pelc:memcpyShiftedBytes/1",
+     "memcpy same bytes", "speed", 0.3),
+    ("scan lines, 4-bit from x=3", "getHorLineShifted/4", "pelc:memcpyShiftedBytes/4",
+     "memcpy same bytes", "speed", 0.3),
 ]
 KIND_JOBS = ["to_grey8", "to_bit32", "quarter_turn", "mirror", "scale_1024", "copy", "gamma_copy"]
 for job in KIND_JOBS:
