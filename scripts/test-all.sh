@@ -31,8 +31,22 @@ build_and_test() {
   local log=build/$preset.log
   { cmake --preset "$preset" && cmake --build --preset "$preset" -j "$jobs"; } >"$log" 2>&1 ||
     { tail -n 60 "$log"; return 1; }
-  ctest --preset "$preset" -j "$jobs" 2>&1 | tail -n 25
-  return "${PIPESTATUS[0]}"
+  run_tests "$preset"
+}
+
+# Runs a preset's tests; the whole output goes to build/<name>-tests.log (the
+# preset's name unless given) and the summary, with every failure in its
+# context, to the screen.
+run_tests() {
+  local preset=$1
+  local log=build/${2:-$preset}-tests.log
+  ctest --preset "$preset" -j "$jobs" >"$log" 2>&1
+  local status=$?
+  if ((status != 0)); then
+    grep -n -B 3 -A 15 -E "Failure$|\[  FAILED  \]|\*\*\*Failed|Exception|Timeout" "$log" | head -n 200
+  fi
+  tail -n 25 "$log"
+  return "$status"
 }
 
 format_check() {
@@ -45,8 +59,7 @@ format_check() {
 # The whole native suite again with every vector kernel switched off: the
 # portable routines alone must give the same results.
 scalar_only() {
-  PELC_SIMD=scalar ctest --preset debug -j "$jobs" 2>&1 | tail -n 25
-  return "${PIPESTATUS[0]}"
+  PELC_SIMD=scalar run_tests debug debug-scalar
 }
 
 bench_smoke() {
