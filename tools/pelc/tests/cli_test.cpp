@@ -143,16 +143,26 @@ protected:
     }
   }
 
+  // Each test in a folder of its own name: on Windows a folder removed while
+  // a handle inside it is still closing lingers, and one made again at once
+  // under the same name would meet its remains.
   void SetUp() override {
-    fs::create_directory("case");
-    fs::current_path("case");
+    caseDir_ =
+        std::string("case-") + ::testing::UnitTest::GetInstance()->current_test_info()->name();
+    fs::create_directory(caseDir_);
+    fs::current_path(caseDir_);
     for (const Input &input : kInputs) fs::copy_file(fs::path("..") / input.file, input.file);
   }
   void TearDown() override {
     fs::current_path("..");
-    fs::remove_all("case");
+    std::error_code ignored; // the suite's folder goes as a whole next time
+    fs::remove_all(caseDir_, ignored);
   }
 
+private:
+  std::string caseDir_;
+
+protected:
   // Files in the current directory apart from the inputs and the captured output.
   static std::vector<std::string> newFiles(const fs::path &dir = ".") {
     std::vector<std::string> names;
