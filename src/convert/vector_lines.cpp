@@ -192,13 +192,9 @@ CellHead vectorCellHead() { return hasShuffles() ? bgrToCells : nullptr; }
 LineHead vectorLineHead(VectorLine line) {
   if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line);
   if (!hasShuffles()) return nullptr;
-  switch (line) {
-  case VectorLine::BgrToGrey: return bgrToGrey;
-  case VectorLine::BgrTo565: return bgrTo565;
-  case VectorLine::BgrToBgrx: return bgrToBgrx;
-  case VectorLine::BgrxToBgr: return bgrxToBgr;
-  }
-  return nullptr;
+  // In the order of VectorLine.
+  constexpr LineHead kHeads[] = {bgrToGrey, bgrTo565, bgrToBgrx, bgrxToBgr};
+  return kHeads[static_cast<int>(line)];
 }
 
 // Without gathers the map is read a cell at a time, after the cell head.

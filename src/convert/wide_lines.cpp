@@ -204,13 +204,9 @@ PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t 
 } // namespace
 
 LineHead wideLineHead(VectorLine line) {
-  switch (line) {
-  case VectorLine::BgrToGrey: return bgrToGrey;
-  case VectorLine::BgrTo565: return bgrTo565;
-  case VectorLine::BgrToBgrx: return bgrToBgrx;
-  case VectorLine::BgrxToBgr: return bgrxToBgr;
-  }
-  return nullptr;
+  // In the order of VectorLine.
+  constexpr LineHead kHeads[] = {bgrToGrey, bgrTo565, bgrToBgrx, bgrxToBgr};
+  return kHeads[static_cast<int>(line)];
 }
 
 MapHead wideMapHead(MapTarget target) {
