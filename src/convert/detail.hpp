@@ -328,13 +328,24 @@ template <typename Read, typename Encode> void eachNibble(const Job &job, Encode
 
 // Hand-vectorised starts of a line for the most used true-colour pairs: a
 // head converts whole groups of pixels from x = 0 and returns how many it did.
-// (Streaming stores were tried for large targets and lost: a new target's
-// pages are zeroed as the first store reaches them, so their lines are in
-// the cache when written.)
 enum class VectorLine { BgrToGrey, BgrTo565, BgrToBgrx, BgrxToBgr };
 using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
-// The head for this processor, or null where it has none.
-LineHead vectorLineHead(VectorLine line);
+// The head for this processor, or null where it has none. `streaming` asks
+// for one that writes the target with streaming stores where it has one.
+LineHead vectorLineHead(VectorLine line, bool streaming);
+
+// Targets from this size up are far larger than the caches, so the pairs
+// whose memory traffic is mostly the target store it streaming: writing a
+// line through the cache first reads it from memory, which is a third of
+// such a job's traffic. (Stores are taken from the memory kinds cleared, so
+// their pages are already in place, not faulted in as the first store
+// reaches them.)
+constexpr std::size_t kStreamingTargetBytes = std::size_t{16} << 20;
+inline bool streamsTarget(const Job &job) {
+  return static_cast<std::size_t>(job.dstLineBytes < 0 ? -job.dstLineBytes : job.dstLineBytes) *
+             static_cast<std::size_t>(job.height) >=
+         kStreamingTargetBytes;
+}
 // The colour-map cells of 24-bit pixels, as 16-bit numbers.
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);
 CellHead vectorCellHead();
@@ -349,7 +360,7 @@ MapHead vectorMapHead(MapTarget target);
 
 #if defined(PELC_X86_KERNELS)
 // The AVX2 heads (wide_lines.cpp), for the dispatch in vector_lines.cpp.
-LineHead wideLineHead(VectorLine line);
+LineHead wideLineHead(VectorLine line, bool streaming);
 MapHead wideMapHead(MapTarget target);
 #endif
 
@@ -385,7 +396,7 @@ void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write wri
 // As eachPixel, each line begun by the head where there is one.
 template <typename Store, typename Read, typename Encode>
 void eachPixel(const Job &job, Encode encode, VectorLine line) {
-  const LineHead head = vectorLineHead(line);
+  const LineHead head = vectorLineHead(line, streamsTarget(job));
   if (!head) return eachPixel<Store, Read>(job, encode);
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {

@@ -189,8 +189,8 @@ bool hasShuffles() { return simdAtLeast(SimdLevel::Ssse3); }
 
 CellHead vectorCellHead() { return hasShuffles() ? bgrToCells : nullptr; }
 
-LineHead vectorLineHead(VectorLine line) {
-  if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line);
+LineHead vectorLineHead(VectorLine line, bool streaming) {
+  if (simdAtLeast(SimdLevel::Avx2)) return wideLineHead(line, streaming);
   if (!hasShuffles()) return nullptr;
   // In the order of VectorLine.
   constexpr LineHead kHeads[] = {bgrToGrey, bgrTo565, bgrToBgrx, bgrxToBgr};
@@ -204,7 +204,7 @@ MapHead vectorMapHead(MapTarget target) {
 
 #else
 
-LineHead vectorLineHead(VectorLine) { return nullptr; }
+LineHead vectorLineHead(VectorLine, bool) { return nullptr; }
 CellHead vectorCellHead() { return nullptr; }
 MapHead vectorMapHead(MapTarget) { return nullptr; }
 

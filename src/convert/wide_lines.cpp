@@ -94,40 +94,113 @@ PELC_TARGET_AVX2 int32_t bgrTo565(uint8_t *dst, const uint8_t *src, int32_t widt
   return x;
 }
 
+// Streaming stores write 32 aligned bytes without first reading the line
+// into the cache. The streaming heads write whole 64-byte cache lines only:
+// a line written partly by streaming stores costs a read and write of its
+// own in memory.
+PELC_TARGET_AVX2 inline void stream(uint8_t *p, __m256i v) {
+  _mm256_stream_si256(reinterpret_cast<__m256i *>(p), v);
+}
+
+// With the target bypassing the cache, the source's reads are all a
+// streaming head waits for: it asks for them this far ahead.
+constexpr std::size_t kReadAhead = 1024;
+
+// The first pixel whose target byte starts a cache line. Target lines start
+// on 4-byte boundaries; for 3 bytes a pixel, 3 x 43 = 1 modulo 64.
+inline int32_t firstLineStart(const uint8_t *dst, int32_t pixelBytes) {
+  const auto gap = static_cast<uint32_t>(-reinterpret_cast<std::uintptr_t>(dst)) & 63;
+  return static_cast<int32_t>(pixelBytes == 4 ? gap / 4 : (gap * 43) & 63);
+}
+
+PELC_TARGET_AVX2 inline void bgrToBgrx8(uint8_t *dst, const uint8_t *src, int32_t x) {
+  store(dst + 4 * static_cast<std::size_t>(x), bgrWords(src + 3 * static_cast<std::size_t>(x)));
+}
+
 PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t width) {
   int32_t x = 0;
-  for (; x + 8 <= width; x += 8)
-    store(dst + 4 * static_cast<std::size_t>(x), bgrWords(src + 3 * static_cast<std::size_t>(x)));
+  for (; x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
   return x;
+}
+
+// As bgrToBgrx, the cache lines between the first and the last whole one
+// streamed 16 pixels at a time. The groups before them may store pixels
+// again with the same bytes.
+PELC_TARGET_AVX2 int32_t bgrToBgrxStreaming(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (reinterpret_cast<std::uintptr_t>(dst) % 4) return bgrToBgrx(dst, src, width);
+  const int32_t start = firstLineStart(dst, 4);
+  int32_t x = 0;
+  for (; x < start && x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
+  if (x < start) return x;
+  for (x = start; x + 16 <= width; x += 16) {
+    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
+    uint8_t *out = dst + 4 * static_cast<std::size_t>(x);
+    _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead), _MM_HINT_T0);
+    stream(out, bgrWords(in));
+    stream(out + 32, bgrWords(in + 24));
+  }
+  _mm_sfence();
+  for (; x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
+  return x;
+}
+
+template <bool Streaming> PELC_TARGET_AVX2 inline void put(uint8_t *p, __m256i v) {
+  if constexpr (Streaming)
+    stream(p, v);
+  else
+    store(p, v);
 }
 
 // 32 pixels of four bytes to 96 bytes: each lane packs its four pixels into
 // its low 12 bytes (32-bit units 0-2 and 4-6 of the vector then hold six
 // units of output), and three permutations with blends join the four
 // vectors' 24 units into three stores.
-PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t width) {
+template <bool Streaming>
+PELC_TARGET_AVX2 inline int32_t bgrxToBgrFrom(uint8_t *dst, const uint8_t *src, int32_t x,
+                                              int32_t width) {
   const __m256i squeeze =
       _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo, 0, 1, 2, 4, 5, 6,
                        8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo);
   const __m256i first = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 1);
   const __m256i second = _mm256_setr_epi32(2, 4, 5, 6, 0, 1, 2, 4);
   const __m256i third = _mm256_setr_epi32(5, 6, 0, 1, 2, 4, 5, 6);
-  int32_t x = 0;
   for (; x + 32 <= width; x += 32) {
     const uint8_t *in = src + 4 * static_cast<std::size_t>(x);
     uint8_t *out = dst + 3 * static_cast<std::size_t>(x);
+    if constexpr (Streaming) {
+      _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead), _MM_HINT_T0);
+      _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead + 64), _MM_HINT_T0);
+    }
     const __m256i a = _mm256_shuffle_epi8(load(in), squeeze);
     const __m256i b = _mm256_shuffle_epi8(load(in + 32), squeeze);
     const __m256i c = _mm256_shuffle_epi8(load(in + 64), squeeze);
     const __m256i d = _mm256_shuffle_epi8(load(in + 96), squeeze);
-    store(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
-                                  _mm256_permutevar8x32_epi32(b, first), 0xC0));
-    store(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
-                                       _mm256_permutevar8x32_epi32(c, second), 0xF0));
-    store(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
-                                       _mm256_permutevar8x32_epi32(d, third), 0xFC));
+    put<Streaming>(out, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(a, first),
+                                           _mm256_permutevar8x32_epi32(b, first), 0xC0));
+    put<Streaming>(out + 32, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(b, second),
+                                                _mm256_permutevar8x32_epi32(c, second), 0xF0));
+    put<Streaming>(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
+                                                _mm256_permutevar8x32_epi32(d, third), 0xFC));
   }
   return x;
+}
+
+PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t width) {
+  return bgrxToBgrFrom<false>(dst, src, 0, width);
+}
+
+// As bgrxToBgr, the cache lines between the first and the last whole one
+// streamed 64 pixels (three lines) at a time.
+PELC_TARGET_AVX2 int32_t bgrxToBgrStreaming(uint8_t *dst, const uint8_t *src, int32_t width) {
+  if (reinterpret_cast<std::uintptr_t>(dst) % 4) return bgrxToBgr(dst, src, width);
+  const int32_t start = firstLineStart(dst, 3);
+  int32_t x = 0;
+  for (; x < start && x + 32 <= width; x += 32) bgrxToBgrFrom<false>(dst, src, x, x + 32);
+  if (x < start) return x;
+  x = start;
+  for (; x + 64 <= width; x += 64) bgrxToBgrFrom<true>(dst, src, x, x + 64);
+  _mm_sfence();
+  return bgrxToBgrFrom<false>(dst, src, x, width);
 }
 
 // ---- The colour map ---------------------------------------------------------
@@ -203,10 +276,12 @@ PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t 
 
 } // namespace
 
-LineHead wideLineHead(VectorLine line) {
+LineHead wideLineHead(VectorLine line, bool streaming) {
   // In the order of VectorLine.
   constexpr LineHead kHeads[] = {bgrToGrey, bgrTo565, bgrToBgrx, bgrxToBgr};
-  return kHeads[static_cast<int>(line)];
+  constexpr LineHead kStreamingHeads[] = {bgrToGrey, bgrTo565, bgrToBgrxStreaming,
+                                          bgrxToBgrStreaming};
+  return (streaming ? kStreamingHeads : kHeads)[static_cast<int>(line)];
 }
 
 MapHead wideMapHead(MapTarget target) {

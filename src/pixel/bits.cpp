@@ -122,6 +122,44 @@ void shiftBitsLeft(uint8_t *dst, const uint8_t *src, std::size_t n, unsigned shi
   dst[n - 1] = static_cast<uint8_t>(src[n - 1] << shift);
 }
 
+#if defined(PELC_X86_KERNELS)
+namespace {
+// The cache lines of dst from `start` (64-aligned) to the last whole one;
+// returns where it stopped.
+PELC_TARGET_SSE2 std::size_t streamLinesSse2(uint8_t *dst, const uint8_t *src, std::size_t start,
+                                             std::size_t n) {
+  constexpr std::size_t kReadAhead = 1024;
+  std::size_t i = start;
+  for (; i + 64 <= n; i += 64) {
+    _mm_prefetch(reinterpret_cast<const char *>(src + i + kReadAhead), _MM_HINT_T0);
+    const auto *in = reinterpret_cast<const __m128i *>(src + i);
+    auto *out = reinterpret_cast<__m128i *>(dst + i);
+    const __m128i a = _mm_loadu_si128(in), b = _mm_loadu_si128(in + 1);
+    const __m128i c = _mm_loadu_si128(in + 2), d = _mm_loadu_si128(in + 3);
+    _mm_stream_si128(out, a);
+    _mm_stream_si128(out + 1, b);
+    _mm_stream_si128(out + 2, c);
+    _mm_stream_si128(out + 3, d);
+  }
+  _mm_sfence();
+  return i;
+}
+} // namespace
+#endif
+
+void streamBytes(uint8_t *dst, const uint8_t *src, std::size_t n) noexcept {
+#if defined(PELC_X86_KERNELS)
+  const std::size_t start = static_cast<std::size_t>(-reinterpret_cast<std::uintptr_t>(dst)) & 63;
+  if (simdAtLeast(SimdLevel::Sse2) && n >= start + 64) {
+    std::memcpy(dst, src, start);
+    const std::size_t i = streamLinesSse2(dst, src, start, n);
+    std::memcpy(dst + i, src + i, n - i);
+    return;
+  }
+#endif
+  std::memcpy(dst, src, n);
+}
+
 void reverseBits(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {
   const std::size_t outBytes = (m + 7) >> 3;
   const unsigned tail = m & 7;

@@ -89,11 +89,17 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
   if (!spare) return nullptr;
   const uint32_t x0 = static_cast<uint32_t>(r.left), x1 = static_cast<uint32_t>(r.right);
   const std::size_t written = runBytesOut(from.bitCount, x0, x1);
+  // Whole-byte pixels of a copy far larger than the caches are streamed.
+  const bool streaming = from.bitCount >= 8 && to.lineBytes * to.height >= kStreamingBytes;
+  const std::size_t pixelBytes = from.bitCount / 8;
   uint8_t *target = to.bits;
   for (int32_t y = r.bottom - 1; y >= r.top; --y, target += to.lineBytes) {
     // Straight into the copy's line where the run fits it; bytes after the
     // run are zero, as they would be coming from a zero-filled spare line.
-    if (written <= to.lineBytes) {
+    if (streaming) {
+      streamBytes(target, from.line(static_cast<uint32_t>(y)) + x0 * pixelBytes, written);
+      std::memset(target + written, 0, to.lineBytes - written);
+    } else if (written <= to.lineBytes) {
       getRun(target, from, x0, x1, static_cast<uint32_t>(y));
       std::memset(target + written, 0, to.lineBytes - written);
     } else {
