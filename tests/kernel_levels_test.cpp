@@ -7,6 +7,7 @@
 #include "geometry_support.hpp"
 
 #include "core/simd.hpp"
+#include "pixel/detail.hpp"
 
 #include <cstring>
 #include <functional>
@@ -143,6 +144,7 @@ class KernelLevels : public LeakCheck {
 protected:
   void TearDown() override {
     pel::detail::capSimdLevel(SimdLevel::Avx2);
+    pel::detail::setStreamingBytes(pel::detail::kDefaultStreamingBytes);
     LeakCheck::TearDown();
   }
 };
@@ -280,6 +282,59 @@ TEST_F(KernelLevels, MirrorsAndTurnsAroundTheVectorSteps) {
                           << size.h;
       }
     }
+}
+
+// Results far larger than the caches are written with streaming stores in
+// whole cache lines; with the threshold lowered to nothing, every result of
+// these operations is, on lines of every length and at every phase.
+TEST_F(KernelLevels, StreamedResultsAtEveryLevel) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  pel::detail::setStreamingBytes(0);
+  const Operation jobs[] = {
+      {"to 24", [](PELIMAGE *i) { return pelCvtoBit24(i); }},
+      {"to 32", [](PELIMAGE *i) { return pelCvtoBit32(i); }},
+      {"to 565", [](PELIMAGE *i) { return pelCvtoBit565(i); }},
+      {"to grey8", [](PELIMAGE *i) { return pelCvtoBit8Grey(i); }},
+      {"copy rect",
+       [](PELIMAGE *i) {
+         const int32_t rect[4] = {3, 1, i->core->header->biWidth - 2, i->core->header->biHeight};
+         return pelCopyImage(i, rect, PEL_MEM_AUTO);
+       }},
+  };
+  const Size sizes[] = {{13, 5}, {77, 9}, {129, 17}, {250, 3}, {1029, 7}};
+  uint32_t seed = 4000;
+  for (const Size &size : sizes)
+    for (int32_t type : {PEL_TYPE_GREY8, PEL_TYPE_BIT24, PEL_TYPE_BIT32})
+      for (const Operation &job : jobs) {
+        const Image source = randomPicture(type, size.w, size.h, ++seed);
+        ASSERT_TRUE(source);
+        bool same = false;
+        atEveryLevel([&] { return bytesOf(Image(job.run(source.get())).get()); }, levels, same);
+        EXPECT_TRUE(same) << job.name << ", type " << type << ", " << size.w << " x " << size.h;
+      }
+}
+
+// The streamed copy writes exactly its n bytes, whatever the phase of either
+// end within a cache line.
+TEST_F(KernelLevels, StreamedCopiesAtEveryPhase) {
+  const auto levels = levelsToTry();
+  if (levels.empty()) GTEST_SKIP() << "no vector level on this processor";
+  std::vector<uint8_t> source(1200);
+  for (std::size_t i = 0; i < source.size(); ++i) source[i] = static_cast<uint8_t>(i * 37 + 11);
+  for (SimdLevel level : levels) {
+    pel::detail::capSimdLevel(level);
+    for (std::size_t n : {0, 1, 63, 64, 65, 127, 128, 129, 191, 1000})
+      for (std::size_t offset = 0; offset < 64; ++offset) {
+        alignas(64) uint8_t out[1200 + 128];
+        std::memset(out, 0xA5, sizeof out);
+        pel::detail::streamBytes(out + offset, source.data() + offset % 7, n);
+        std::vector<uint8_t> expected(sizeof out, 0xA5);
+        std::memcpy(expected.data() + offset, source.data() + offset % 7, n);
+        EXPECT_EQ(std::memcmp(out, expected.data(), sizeof out), 0)
+            << n << " bytes at " << offset << ", level " << pel::detail::simdLevelName(level);
+      }
+  }
 }
 
 } // namespace

@@ -2,6 +2,8 @@
 // The platform layer behaves as the Windows calls it stands for.
 #include "support.hpp"
 
+#include <algorithm>
+
 namespace {
 
 namespace os = pel::os;
@@ -65,6 +67,49 @@ TEST_F(Platform, VirtualMemoryIsZeroFilled) {
   EXPECT_EQ(data[69999], 0);
   data[69999] = 1;
   EXPECT_NE(os::VirtualFree(data, 0, 0x8000), 0);
+}
+
+// Freed large blocks may be handed out again: zeroed, never while another
+// block uses them, and never shorter than asked for.
+TEST_F(Platform, LargeBlocksComeBackZeroedAndWhole) {
+  constexpr std::size_t kLarge = (std::size_t{3} << 20) + 5, kLarger = std::size_t{5} << 20;
+  const auto allZero = [](const uint8_t *p, std::size_t n) {
+    return p[0] == 0 && std::memcmp(p, p + 1, n - 1) == 0;
+  };
+  for (int kind = 0; kind < 3; ++kind) {
+    const auto obtain = [kind](std::size_t size) -> uint8_t * {
+      if (kind == 2) return static_cast<uint8_t *>(os::VirtualAlloc(nullptr, size, 0x1000, 0x04));
+      os::HGLOBAL block = os::GlobalAlloc(kind ? kGhnd : kGptr, size);
+      return block ? static_cast<uint8_t *>(os::GlobalLock(block)) : nullptr;
+    };
+    const auto release = [kind](uint8_t *data) {
+      if (kind == 2) {
+        EXPECT_NE(os::VirtualFree(data, 0, 0x8000), 0);
+        return;
+      }
+      os::HGLOBAL block = os::GlobalHandle(data);
+      os::GlobalUnlock(block);
+      EXPECT_EQ(os::GlobalFree(block), nullptr);
+    };
+    uint8_t *kept = obtain(kLarge);
+    ASSERT_NE(kept, nullptr);
+    std::memset(kept, 0x11, kLarge);
+    for (int round = 0; round < 3; ++round) {
+      uint8_t *block = obtain(kLarge);
+      ASSERT_NE(block, nullptr);
+      EXPECT_TRUE(allZero(block, kLarge)) << "kind " << kind << ", round " << round;
+      std::memset(block, 0xEE, kLarge);
+      release(block);
+      uint8_t *larger = obtain(kLarger);
+      ASSERT_NE(larger, nullptr);
+      EXPECT_TRUE(allZero(larger, kLarger)) << "kind " << kind << ", round " << round;
+      std::memset(larger, 0x77, kLarger);
+      release(larger);
+    }
+    EXPECT_EQ(kept[0], 0x11);
+    EXPECT_EQ(std::count(kept, kept + kLarge, uint8_t{0x11}), static_cast<std::ptrdiff_t>(kLarge));
+    release(kept);
+  }
 }
 
 TEST_F(Platform, TheNthAllocationFromNowFails) {

@@ -334,17 +334,11 @@ using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
 // for one that writes the target with streaming stores where it has one.
 LineHead vectorLineHead(VectorLine line, bool streaming);
 
-// Targets from this size up are far larger than the caches, so the pairs
-// whose memory traffic is mostly the target store it streaming: writing a
-// line through the cache first reads it from memory, which is a third of
-// such a job's traffic. (Stores are taken from the memory kinds cleared, so
-// their pages are already in place, not faulted in as the first store
-// reaches them.)
-constexpr std::size_t kStreamingTargetBytes = std::size_t{16} << 20;
+// Targets far larger than the caches are stored streaming.
 inline bool streamsTarget(const Job &job) {
   return static_cast<std::size_t>(job.dstLineBytes < 0 ? -job.dstLineBytes : job.dstLineBytes) *
              static_cast<std::size_t>(job.height) >=
-         kStreamingTargetBytes;
+         streamingBytes();
 }
 // The colour-map cells of 24-bit pixels, as 16-bit numbers.
 using CellHead = int32_t (*)(uint16_t *cells, const uint8_t *src, int32_t width);

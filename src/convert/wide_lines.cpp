@@ -66,16 +66,6 @@ PELC_TARGET_AVX2 inline __m256i greyLevels(const uint8_t *p) {
   return _mm256_srli_epi32(_mm256_madd_epi16(pairs, _mm256_set1_epi16(1)), 8);
 }
 
-PELC_TARGET_AVX2 int32_t bgrToGrey(uint8_t *dst, const uint8_t *src, int32_t width) {
-  int32_t x = 0;
-  for (; x + 32 <= width; x += 32) {
-    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-    store(dst + x,
-          bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48), greyLevels(in + 72)));
-  }
-  return x;
-}
-
 // 0x00RRGGBB values to 5-6-5 words by dropping low bits.
 PELC_TARGET_AVX2 inline __m256i pack565(__m256i v) {
   const __m256i red = _mm256_and_si256(_mm256_srli_epi32(v, 8), _mm256_set1_epi32(0xF800));
@@ -84,64 +74,10 @@ PELC_TARGET_AVX2 inline __m256i pack565(__m256i v) {
   return _mm256_or_si256(_mm256_or_si256(red, green), blue);
 }
 
-PELC_TARGET_AVX2 int32_t bgrTo565(uint8_t *dst, const uint8_t *src, int32_t width) {
-  int32_t x = 0;
-  for (; x + 16 <= width; x += 16) {
-    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-    const __m256i words = _mm256_packus_epi32(pack565(bgrWords(in)), pack565(bgrWords(in + 24)));
-    store(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
-  }
-  return x;
-}
-
 // Streaming stores write 32 aligned bytes without first reading the line
-// into the cache. The streaming heads write whole 64-byte cache lines only:
-// a line written partly by streaming stores costs a read and write of its
-// own in memory.
+// into the cache.
 PELC_TARGET_AVX2 inline void stream(uint8_t *p, __m256i v) {
   _mm256_stream_si256(reinterpret_cast<__m256i *>(p), v);
-}
-
-// With the target bypassing the cache, the source's reads are all a
-// streaming head waits for: it asks for them this far ahead.
-constexpr std::size_t kReadAhead = 1024;
-
-// The first pixel whose target byte starts a cache line. Target lines start
-// on 4-byte boundaries; for 3 bytes a pixel, 3 x 43 = 1 modulo 64.
-inline int32_t firstLineStart(const uint8_t *dst, int32_t pixelBytes) {
-  const auto gap = static_cast<uint32_t>(-reinterpret_cast<std::uintptr_t>(dst)) & 63;
-  return static_cast<int32_t>(pixelBytes == 4 ? gap / 4 : (gap * 43) & 63);
-}
-
-PELC_TARGET_AVX2 inline void bgrToBgrx8(uint8_t *dst, const uint8_t *src, int32_t x) {
-  store(dst + 4 * static_cast<std::size_t>(x), bgrWords(src + 3 * static_cast<std::size_t>(x)));
-}
-
-PELC_TARGET_AVX2 int32_t bgrToBgrx(uint8_t *dst, const uint8_t *src, int32_t width) {
-  int32_t x = 0;
-  for (; x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
-  return x;
-}
-
-// As bgrToBgrx, the cache lines between the first and the last whole one
-// streamed 16 pixels at a time. The groups before them may store pixels
-// again with the same bytes.
-PELC_TARGET_AVX2 int32_t bgrToBgrxStreaming(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (reinterpret_cast<std::uintptr_t>(dst) % 4) return bgrToBgrx(dst, src, width);
-  const int32_t start = firstLineStart(dst, 4);
-  int32_t x = 0;
-  for (; x < start && x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
-  if (x < start) return x;
-  for (x = start; x + 16 <= width; x += 16) {
-    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
-    uint8_t *out = dst + 4 * static_cast<std::size_t>(x);
-    _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead), _MM_HINT_T0);
-    stream(out, bgrWords(in));
-    stream(out + 32, bgrWords(in + 24));
-  }
-  _mm_sfence();
-  for (; x + 8 <= width; x += 8) bgrToBgrx8(dst, src, x);
-  return x;
 }
 
 template <bool Streaming> PELC_TARGET_AVX2 inline void put(uint8_t *p, __m256i v) {
@@ -151,26 +87,54 @@ template <bool Streaming> PELC_TARGET_AVX2 inline void put(uint8_t *p, __m256i v
     store(p, v);
 }
 
+// The pairs: kGroup pixels of kInBytes each to kGroup x kOutBytes bytes,
+// stored at dst + x x kOutBytes, through the cache or streaming.
+
+struct BgrToGrey {
+  static constexpr int32_t kInBytes = 3, kOutBytes = 1, kGroup = 32;
+  template <bool Streaming>
+  PELC_TARGET_AVX2 static void group(uint8_t *dst, const uint8_t *src, int32_t x) {
+    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
+    put<Streaming>(dst + x, bytesOf(greyLevels(in), greyLevels(in + 24), greyLevels(in + 48),
+                                    greyLevels(in + 72)));
+  }
+};
+
+struct BgrTo565 {
+  static constexpr int32_t kInBytes = 3, kOutBytes = 2, kGroup = 16;
+  template <bool Streaming>
+  PELC_TARGET_AVX2 static void group(uint8_t *dst, const uint8_t *src, int32_t x) {
+    const uint8_t *in = src + 3 * static_cast<std::size_t>(x);
+    const __m256i words = _mm256_packus_epi32(pack565(bgrWords(in)), pack565(bgrWords(in + 24)));
+    put<Streaming>(dst + 2 * static_cast<std::size_t>(x), _mm256_permute4x64_epi64(words, 0xD8));
+  }
+};
+
+struct BgrToBgrx {
+  static constexpr int32_t kInBytes = 3, kOutBytes = 4, kGroup = 8;
+  template <bool Streaming>
+  PELC_TARGET_AVX2 static void group(uint8_t *dst, const uint8_t *src, int32_t x) {
+    put<Streaming>(dst + 4 * static_cast<std::size_t>(x),
+                   bgrWords(src + 3 * static_cast<std::size_t>(x)));
+  }
+};
+
 // 32 pixels of four bytes to 96 bytes: each lane packs its four pixels into
 // its low 12 bytes (32-bit units 0-2 and 4-6 of the vector then hold six
 // units of output), and three permutations with blends join the four
 // vectors' 24 units into three stores.
-template <bool Streaming>
-PELC_TARGET_AVX2 inline int32_t bgrxToBgrFrom(uint8_t *dst, const uint8_t *src, int32_t x,
-                                              int32_t width) {
-  const __m256i squeeze =
-      _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo, 0, 1, 2, 4, 5, 6,
-                       8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo);
-  const __m256i first = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 1);
-  const __m256i second = _mm256_setr_epi32(2, 4, 5, 6, 0, 1, 2, 4);
-  const __m256i third = _mm256_setr_epi32(5, 6, 0, 1, 2, 4, 5, 6);
-  for (; x + 32 <= width; x += 32) {
+struct BgrxToBgr {
+  static constexpr int32_t kInBytes = 4, kOutBytes = 3, kGroup = 32;
+  template <bool Streaming>
+  PELC_TARGET_AVX2 static void group(uint8_t *dst, const uint8_t *src, int32_t x) {
+    const __m256i squeeze =
+        _mm256_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo, 0, 1, 2, 4, 5,
+                         6, 8, 9, 10, 12, 13, 14, kNo, kNo, kNo, kNo);
+    const __m256i first = _mm256_setr_epi32(0, 1, 2, 4, 5, 6, 0, 1);
+    const __m256i second = _mm256_setr_epi32(2, 4, 5, 6, 0, 1, 2, 4);
+    const __m256i third = _mm256_setr_epi32(5, 6, 0, 1, 2, 4, 5, 6);
     const uint8_t *in = src + 4 * static_cast<std::size_t>(x);
     uint8_t *out = dst + 3 * static_cast<std::size_t>(x);
-    if constexpr (Streaming) {
-      _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead), _MM_HINT_T0);
-      _mm_prefetch(reinterpret_cast<const char *>(in + kReadAhead + 64), _MM_HINT_T0);
-    }
     const __m256i a = _mm256_shuffle_epi8(load(in), squeeze);
     const __m256i b = _mm256_shuffle_epi8(load(in + 32), squeeze);
     const __m256i c = _mm256_shuffle_epi8(load(in + 64), squeeze);
@@ -182,25 +146,49 @@ PELC_TARGET_AVX2 inline int32_t bgrxToBgrFrom(uint8_t *dst, const uint8_t *src, 
     put<Streaming>(out + 64, _mm256_blend_epi32(_mm256_permutevar8x32_epi32(c, third),
                                                 _mm256_permutevar8x32_epi32(d, third), 0xFC));
   }
+};
+
+template <typename Pair>
+PELC_TARGET_AVX2 int32_t head(uint8_t *dst, const uint8_t *src, int32_t width) {
+  int32_t x = 0;
+  for (; x + Pair::kGroup <= width; x += Pair::kGroup) Pair::template group<false>(dst, src, x);
   return x;
 }
 
-PELC_TARGET_AVX2 int32_t bgrxToBgr(uint8_t *dst, const uint8_t *src, int32_t width) {
-  return bgrxToBgrFrom<false>(dst, src, 0, width);
+// With the target bypassing the cache, the source's reads are all a
+// streaming head waits for: it asks for them this far ahead.
+constexpr std::size_t kReadAhead = 1024;
+
+// The first pixel whose target byte starts a cache line. Target lines start
+// on 4-byte boundaries; for 3 bytes a pixel, 3 x 43 = 1 modulo 64.
+inline int32_t firstLineStart(const uint8_t *dst, int32_t pixelBytes) {
+  const auto gap = static_cast<uint32_t>(-reinterpret_cast<std::uintptr_t>(dst)) & 63;
+  return static_cast<int32_t>(pixelBytes == 3 ? (gap * 43) & 63 : gap / pixelBytes);
 }
 
-// As bgrxToBgr, the cache lines between the first and the last whole one
-// streamed 64 pixels (three lines) at a time.
-PELC_TARGET_AVX2 int32_t bgrxToBgrStreaming(uint8_t *dst, const uint8_t *src, int32_t width) {
-  if (reinterpret_cast<std::uintptr_t>(dst) % 4) return bgrxToBgr(dst, src, width);
-  const int32_t start = firstLineStart(dst, 3);
+// As head, with the target's cache lines from the first whole one to the
+// last streamed, two groups (whole lines) at a time: a line written partly
+// by streaming stores costs a read and a write of its own in memory. The
+// groups before the first whole line may store some pixels again, with the
+// same bytes.
+template <typename Pair>
+PELC_TARGET_AVX2 int32_t streamingHead(uint8_t *dst, const uint8_t *src, int32_t width) {
+  constexpr int32_t kGroup = Pair::kGroup;
+  if (reinterpret_cast<std::uintptr_t>(dst) % 4) return head<Pair>(dst, src, width);
+  const int32_t start = firstLineStart(dst, Pair::kOutBytes);
   int32_t x = 0;
-  for (; x < start && x + 32 <= width; x += 32) bgrxToBgrFrom<false>(dst, src, x, x + 32);
+  for (; x < start && x + kGroup <= width; x += kGroup) Pair::template group<false>(dst, src, x);
   if (x < start) return x;
-  x = start;
-  for (; x + 64 <= width; x += 64) bgrxToBgrFrom<true>(dst, src, x, x + 64);
+  for (x = start; x + 2 * kGroup <= width; x += 2 * kGroup) {
+    const uint8_t *ahead = src + Pair::kInBytes * static_cast<std::size_t>(x) + kReadAhead;
+    for (int32_t b = 0; b < 2 * kGroup * Pair::kInBytes; b += 64)
+      _mm_prefetch(reinterpret_cast<const char *>(ahead + b), _MM_HINT_T0);
+    Pair::template group<true>(dst, src, x);
+    Pair::template group<true>(dst, src, x + kGroup);
+  }
   _mm_sfence();
-  return bgrxToBgrFrom<false>(dst, src, x, width);
+  for (; x + kGroup <= width; x += kGroup) Pair::template group<false>(dst, src, x);
+  return x;
 }
 
 // ---- The colour map ---------------------------------------------------------
@@ -278,9 +266,9 @@ PELC_TARGET_AVX2 int32_t bgrToNibbles(uint8_t *dst, const uint8_t *src, int32_t 
 
 LineHead wideLineHead(VectorLine line, bool streaming) {
   // In the order of VectorLine.
-  constexpr LineHead kHeads[] = {bgrToGrey, bgrTo565, bgrToBgrx, bgrxToBgr};
-  constexpr LineHead kStreamingHeads[] = {bgrToGrey, bgrTo565, bgrToBgrxStreaming,
-                                          bgrxToBgrStreaming};
+  constexpr LineHead kHeads[] = {head<BgrToGrey>, head<BgrTo565>, head<BgrToBgrx>, head<BgrxToBgr>};
+  constexpr LineHead kStreamingHeads[] = {streamingHead<BgrToGrey>, streamingHead<BgrTo565>,
+                                          streamingHead<BgrToBgrx>, streamingHead<BgrxToBgr>};
   return (streaming ? kStreamingHeads : kHeads)[static_cast<int>(line)];
 }
 

@@ -53,6 +53,16 @@ void capSimdLevel(SimdLevel level) noexcept {
   testCap.store(static_cast<int>(level), std::memory_order_relaxed);
 }
 
+namespace {
+std::atomic<std::size_t> streamingFrom{kDefaultStreamingBytes};
+}
+
+std::size_t streamingBytes() noexcept { return streamingFrom.load(std::memory_order_relaxed); }
+
+void setStreamingBytes(std::size_t bytes) noexcept {
+  streamingFrom.store(bytes, std::memory_order_relaxed);
+}
+
 const char *simdLevelName(SimdLevel level) noexcept {
   const int index = static_cast<int>(level);
   return index >= 0 && index <= static_cast<int>(SimdLevel::Avx2) ? kNames[index] : "scalar";

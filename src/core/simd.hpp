@@ -8,6 +8,8 @@
 // it; nothing is tested inside the pixel loops.
 #pragma once
 
+#include <cstddef>
+
 namespace pel::detail {
 
 enum class SimdLevel : int { Scalar = 0, Sse2 = 1, Ssse3 = 2, Sse41 = 3, Avx2 = 4 };
@@ -20,6 +22,14 @@ SimdLevel detectedSimdLevel() noexcept;
 void capSimdLevel(SimdLevel level) noexcept;
 // The name PELC_SIMD uses for a level.
 const char *simdLevelName(SimdLevel level) noexcept;
+
+// Results from this many bytes up are far larger than the caches: the
+// kernels that write them in one pass store them streaming, skipping the
+// read of each target line that a store through the cache costs. Tests
+// lower it to run the streaming kernels on small images.
+std::size_t streamingBytes() noexcept;
+void setStreamingBytes(std::size_t bytes) noexcept;
+constexpr std::size_t kDefaultStreamingBytes = std::size_t{16} << 20;
 
 inline bool simdAtLeast(SimdLevel level) noexcept {
   return static_cast<int>(simdLevel()) >= static_cast<int>(level);

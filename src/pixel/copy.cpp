@@ -90,7 +90,7 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
   const uint32_t x0 = static_cast<uint32_t>(r.left), x1 = static_cast<uint32_t>(r.right);
   const std::size_t written = runBytesOut(from.bitCount, x0, x1);
   // Whole-byte pixels of a copy far larger than the caches are streamed.
-  const bool streaming = from.bitCount >= 8 && to.lineBytes * to.height >= kStreamingBytes;
+  const bool streaming = from.bitCount >= 8 && to.lineBytes * to.height >= streamingBytes();
   const std::size_t pixelBytes = from.bitCount / 8;
   uint8_t *target = to.bits;
   for (int32_t y = r.bottom - 1; y >= r.top; --y, target += to.lineBytes) {

@@ -30,8 +30,6 @@ void shiftBitsLeft(std::uint8_t *dst, const std::uint8_t *src, std::size_t n,
 // they are not first read into the cache: for copies far larger than the
 // caches.
 void streamBytes(std::uint8_t *dst, const std::uint8_t *src, std::size_t n) noexcept;
-// Copies from this size up are better streamed.
-constexpr std::size_t kStreamingBytes = std::size_t{16} << 20;
 
 // Writes the m elements of src in reverse order from the start of dst. For
 // bits, the bits after the m-th in the last byte are 0; for nibbles only
