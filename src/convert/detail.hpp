@@ -333,6 +333,8 @@ using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
 // The head for this processor, or null where it has none. `streaming` asks
 // for one that writes the target with streaming stores where it has one.
 LineHead vectorLineHead(VectorLine line, bool streaming);
+// Orders the streaming stores of a job before whatever follows it.
+void endStreaming();
 
 // Targets far larger than the caches are stored streaming.
 inline bool streamsTarget(const Job &job) {
@@ -390,7 +392,8 @@ void mapBgrLines(const Job &job, const uint8_t *map, MapTarget target, Write wri
 // As eachPixel, each line begun by the head where there is one.
 template <typename Store, typename Read, typename Encode>
 void eachPixel(const Job &job, Encode encode, VectorLine line) {
-  const LineHead head = vectorLineHead(line, streamsTarget(job));
+  const bool streaming = streamsTarget(job);
+  const LineHead head = vectorLineHead(line, streaming);
   if (!head) return eachPixel<Store, Read>(job, encode);
   const int32_t width = job.width;
   for (int32_t y = 0; y < job.height; ++y) {
@@ -399,6 +402,7 @@ void eachPixel(const Job &job, Encode encode, VectorLine line) {
     for (int32_t x = head(dst, src, width); x < width; ++x)
       Store::at(dst, x, encode(Read::at(src, x)));
   }
+  if (streaming) endStreaming();
 }
 
 // Index sources through a table of target values.

@@ -170,7 +170,7 @@ inline int32_t firstLineStart(const uint8_t *dst, int32_t pixelBytes) {
 // last streamed, two groups (whole lines) at a time: a line written partly
 // by streaming stores costs a read and a write of its own in memory. The
 // groups before the first whole line may store some pixels again, with the
-// same bytes.
+// same bytes. The caller ends the job with endStreaming.
 template <typename Pair>
 PELC_TARGET_AVX2 int32_t streamingHead(uint8_t *dst, const uint8_t *src, int32_t width) {
   constexpr int32_t kGroup = Pair::kGroup;
@@ -186,7 +186,6 @@ PELC_TARGET_AVX2 int32_t streamingHead(uint8_t *dst, const uint8_t *src, int32_t
     Pair::template group<true>(dst, src, x);
     Pair::template group<true>(dst, src, x + kGroup);
   }
-  _mm_sfence();
   for (; x + kGroup <= width; x += kGroup) Pair::template group<false>(dst, src, x);
   return x;
 }
