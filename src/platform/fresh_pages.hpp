@@ -12,8 +12,8 @@
 // few freed large mappings are kept as spares: a store of the same mapped
 // length takes one and clears it in one sweep, which is well under half the
 // cost of faulting in new pages. Spares are bounded (four, and by default
-// 256 MiB in all; PELC_SPARE_MB sets the bound, 0 keeps none) and handed out
-// zeroed like new pages. Under AddressSanitizer a spare is poisoned while it
+// 256 MiB in all, 64 MiB in a 32-bit process; PELC_SPARE_MB sets the bound,
+// 0 keeps none) and handed out zeroed like new pages. Under AddressSanitizer a spare is poisoned while it
 // waits, so a use after free is still caught.
 #pragma once
 
@@ -51,7 +51,8 @@ constexpr std::size_t kHugePageBytes = std::size_t{2} << 20;
 namespace spare {
 
 constexpr std::size_t kCount = 4;
-constexpr std::size_t kDefaultMiB = 256;
+// A 32-bit process has little address space to spare.
+constexpr std::size_t kDefaultMiB = sizeof(void *) >= 8 ? 256 : 64;
 
 struct Store {
   void *data = nullptr;
