@@ -28,6 +28,7 @@ const int32_t kOne[3] = {1, 1, 1};
 const int32_t kBright[3] = {-40, 7, 90};
 const int32_t kContrast[3] = {35, -60, 100};
 const int32_t kOffsets[3] = {-30, 12, 255};
+const int32_t kEvenOffsets[3] = {37, 37, 37};
 
 // Hue, saturation and lightness with a transparent colour that every third
 // pixel of the first line has.
@@ -96,6 +97,8 @@ const std::vector<Operation> &operations() {
       {"gamma", [](PELIMAGE *i) { return pelGammaCorrect(i, 0.45f, 1.7f, 2.2f, 1); }},
       {"contrast", [](PELIMAGE *i) { return pelContrast(i, kBright, kContrast, 1); }},
       {"contrast flat", [](PELIMAGE *i) { return pelContrast(i, kOne, kOne, 1); }},
+      {"gamma even", [](PELIMAGE *i) { return pelGammaCorrect(i, 2.2f, 2.2f, 2.2f, 1); }},
+      {"luminance even", [](PELIMAGE *i) { return pelLuminance(i, kEvenOffsets, 1); }},
       {"luminance", [](PELIMAGE *i) { return pelLuminance(i, kOffsets, 1); }},
       {"hsl", [](PELIMAGE *i) { return pelSaturation(i, 75, -20, 40, 1); }},
       {"hsl grey out", [](PELIMAGE *i) { return pelSaturation(i, -300, 90, -100, 1); }},

@@ -41,29 +41,8 @@ void carryMasks(PELIMAGE &copy, const PELIMAGE &source) {
   pelUpdateColors(&copy);
 }
 
-} // namespace
-
-extern "C" {
-
-int32_t PELAPI pelSwapHeight(PELIMAGE *image) noexcept {
-  PlainLines img;
-  if (!plainLines(image, img)) return 0;
-  // The bytes that hold a line's pixels; the padding bytes behind them stay.
-  // Whole bytes trade places, so turning twice gives back every bit.
-  const std::size_t bytes = runBytesOut(img.bitCount, 0, img.width);
-  GlobalPtr<uint8_t> line = globalNew<uint8_t>(bytes);
-  if (!line) return 0;
-  for (uint32_t i = 0; i < img.height / 2; ++i) {
-    uint8_t *top = img.line(i);
-    uint8_t *bottom = img.line(img.height - 1 - i);
-    std::memcpy(line.get(), bottom, bytes);
-    std::memcpy(bottom, top, bytes);
-    std::memcpy(top, line.get(), bytes);
-  }
-  return 1;
-}
-
-PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind) noexcept {
+PELIMAGE *copyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind, LineVisit visit,
+                    void *context) {
   if (!image || !image->core || !image->core->header) return nullptr;
   const IMAGECORE &core = *image->core;
   const BITMAPINFOHEADER &source = *core.header;
@@ -90,7 +69,8 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
   const uint32_t x0 = static_cast<uint32_t>(r.left), x1 = static_cast<uint32_t>(r.right);
   const std::size_t written = runBytesOut(from.bitCount, x0, x1);
   // Whole-byte pixels of a copy far larger than the caches are streamed.
-  const bool streaming = from.bitCount >= 8 && to.lineBytes * to.height >= streamingBytes();
+  const bool streaming =
+      !visit && from.bitCount >= 8 && to.lineBytes * to.height >= streamingBytes();
   const std::size_t pixelBytes = from.bitCount / 8;
   uint8_t *target = to.bits;
   for (int32_t y = r.bottom - 1; y >= r.top; --y, target += to.lineBytes) {
@@ -106,9 +86,41 @@ PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_
       getRun(spare.get(), from, x0, x1, static_cast<uint32_t>(y));
       std::memcpy(target, spare.get(), to.lineBytes);
     }
+    if (visit) visit(context, target);
   }
   pelSynchronization(copy.get(), image);
   return copy.release();
+}
+
+} // namespace
+
+PELIMAGE *pel::detail::copyImageVisiting(const PELIMAGE *image, int32_t kind, LineVisit visit,
+                                         void *context) noexcept {
+  return copyImage(image, nullptr, kind, visit, context);
+}
+
+extern "C" {
+
+int32_t PELAPI pelSwapHeight(PELIMAGE *image) noexcept {
+  PlainLines img;
+  if (!plainLines(image, img)) return 0;
+  // The bytes that hold a line's pixels; the padding bytes behind them stay.
+  // Whole bytes trade places, so turning twice gives back every bit.
+  const std::size_t bytes = runBytesOut(img.bitCount, 0, img.width);
+  GlobalPtr<uint8_t> line = globalNew<uint8_t>(bytes);
+  if (!line) return 0;
+  for (uint32_t i = 0; i < img.height / 2; ++i) {
+    uint8_t *top = img.line(i);
+    uint8_t *bottom = img.line(img.height - 1 - i);
+    std::memcpy(line.get(), bottom, bytes);
+    std::memcpy(bottom, top, bytes);
+    std::memcpy(top, line.get(), bytes);
+  }
+  return 1;
+}
+
+PELIMAGE *PELAPI pelCopyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind) noexcept {
+  return copyImage(image, rect, kind, nullptr, nullptr);
 }
 
 } // extern "C"

@@ -75,6 +75,14 @@ void setRun(const PlainLines &img, const std::uint8_t *buffer, std::uint32_t x0,
 void getReversedRun(std::uint8_t *buffer, const PlainLines &img, std::uint32_t x0, std::uint32_t x1,
                     std::uint32_t y, std::uint8_t *scratch) noexcept;
 
+// pelCopyImage of the whole picture that hands each line of the copy to
+// `visit(context, line)` as soon as it is written, while it is still in the
+// cache: an operation on a copy then reads and writes memory once, not
+// after a second pass. Null when pelCopyImage would give null.
+using LineVisit = void (*)(void *context, std::uint8_t *line);
+PELIMAGE *copyImageVisiting(const PELIMAGE *image, std::int32_t kind, LineVisit visit,
+                            void *context) noexcept;
+
 // A copy rectangle (left, top, right, bottom; right and bottom exclusive)
 // clamped to a width and height, each bound against the one before; null
 // stands for the whole picture.

@@ -3,6 +3,7 @@
 // Tone adjustments: one driver walks palette entries or pixels, skipping the
 // transparent colour, and hands every colour to a per-colour operation.
 #include "core/detail.hpp"
+#include "pixel/detail.hpp"
 
 #include "tone/hsl_divide.hpp"
 
@@ -136,10 +137,36 @@ Key transparentKey(PELIMAGE *image) {
           static_cast<uint8_t>(c >> 16)};
 }
 
+// The lines of a true-colour copy, adjusted each as the copy writes it.
+template <typename Op> struct CopiedLines {
+  const Op *op;
+  Key key;
+  std::size_t width;
+
+  template <std::size_t Bpp> static void visit(void *context, uint8_t *line) {
+    const auto &lines = *static_cast<const CopiedLines *>(context);
+    if (lines.key.skip)
+      trueColourLine<true, Bpp>(line, lines.width, *lines.op, lines.key);
+    else
+      trueColourLine<false, Bpp>(line, lines.width, *lines.op, lines.key);
+  }
+};
+
 // Adjusts the image itself, or a copy of it in the same kind of memory; the
 // walk follows the argument's type and stays inside the target's own store.
 template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t copy) {
   if (!image || !image->core || !image->core->header) return nullptr;
+  if (copy && (image->imageType == PEL_TYPE_BIT24 || image->imageType == PEL_TYPE_BIT32)) {
+    // Each line is adjusted while the copy still has it in the cache.
+    const std::size_t bpp = image->imageType == PEL_TYPE_BIT24 ? 3 : 4;
+    const BITMAPINFOHEADER &h = *image->core->header;
+    CopiedLines<Op> lines{&op, transparentKey(image),
+                          std::min<std::size_t>(static_cast<uint32_t>(width(h)),
+                                                static_cast<uint32_t>(image->lineBytes) / bpp)};
+    return copyImageVisiting(
+        image, image->core->memKind,
+        bpp == 3 ? CopiedLines<Op>::template visit<3> : CopiedLines<Op>::template visit<4>, &lines);
+  }
   ImagePtr copied;
   if (copy) {
     // The copy carries the pixel bits (palette indices included) and the
@@ -168,58 +195,72 @@ template <typename Op> PELIMAGE *runTone(PELIMAGE *image, const Op &op, int32_t 
 
 using Tables = std::array<uint8_t, 768>;
 
-// Two neighbouring bytes of a 24-bit line looked up at once: one table of
-// 65536 byte pairs for each of the (blue, green), (red, blue) and (green, red)
-// pairs the line repeats. Building them costs as much as a megapixel's bytes
-// one by one, so only large pictures get them.
-constexpr std::size_t kPairEntries = 65536;
-constexpr uint64_t kPairPixels = uint64_t{1} << 20;
-
-void fillPairs(uint16_t *pairs, const Tables &t) {
-  const uint8_t *red = t.data(), *green = red + 256, *blue = red + 512;
-  uint16_t *bg = pairs, *rb = pairs + kPairEntries, *gr = pairs + 2 * kPairEntries;
-  for (std::size_t hi = 0; hi < 256; ++hi)
-    for (std::size_t lo = 0; lo < 256; ++lo) {
-      const std::size_t i = hi << 8 | lo;
-      bg[i] = static_cast<uint16_t>(blue[lo] | green[hi] << 8);
-      rb[i] = static_cast<uint16_t>(red[lo] | blue[hi] << 8);
-      gr[i] = static_cast<uint16_t>(green[lo] | red[hi] << 8);
-    }
+#if defined(PELC_X86_KERNELS)
+// One table for every byte, 32 bytes a step: each group of 16 entries is one
+// shuffle, which answers only the bytes whose high four bits name the group.
+// Counting the bytes down by 16 a group, a byte of the group is 0-15 there;
+// a saturating add of 0x70 sets the top bit of every other byte, and the
+// shuffle gives 0 for those.
+PELC_TARGET_AVX2 inline __m256i lookupBytes(__m256i v, const uint8_t *table) {
+  const __m256i step = _mm256_set1_epi8(0x10), lift = _mm256_set1_epi8(0x70);
+  __m256i out = _mm256_setzero_si256();
+  for (int group = 0; group < 16; ++group) {
+    const __m256i entries = _mm256_broadcastsi128_si256(
+        _mm_loadu_si128(reinterpret_cast<const __m128i *>(table + 16 * group)));
+    out = _mm256_or_si256(out, _mm256_shuffle_epi8(entries, _mm256_adds_epu8(v, lift)));
+    v = _mm256_sub_epi8(v, step);
+  }
+  return out;
 }
+
+// Whole groups of a line through one table: 32 pixels (three vectors) of 24
+// bits, or 8 of 32 bits whose fourth bytes go back as they were read.
+template <std::size_t Bpp>
+PELC_TARGET_AVX2 std::size_t lookupLineAvx2(uint8_t *p, std::size_t w, const uint8_t *table) {
+  const auto at = [p](std::size_t offset) { return reinterpret_cast<__m256i *>(p + offset); };
+  std::size_t x = 0;
+  if constexpr (Bpp == 3) {
+    for (; x + 32 <= w; x += 32)
+      for (std::size_t v = 0; v < 3; ++v) {
+        const std::size_t offset = 3 * x + 32 * v;
+        _mm256_storeu_si256(at(offset), lookupBytes(_mm256_loadu_si256(at(offset)), table));
+      }
+  } else {
+    const __m256i fourth = _mm256_set1_epi32(static_cast<int>(0xFF000000u));
+    for (; x + 8 <= w; x += 8) {
+      const __m256i v = _mm256_loadu_si256(at(4 * x));
+      _mm256_storeu_si256(at(4 * x), _mm256_blendv_epi8(lookupBytes(v, table), v, fourth));
+    }
+  }
+  return x;
+}
+#endif
 
 struct TableOp {
   const Tables *t;
-  const uint16_t *pairs = nullptr; // fillPairs' tables, when made
+  // The three tables are one, and the processor has the vector kernel for it.
+  bool oneVectorTable = false;
   void operator()(uint8_t &r, uint8_t &g, uint8_t &b) const {
     r = (*t)[r];
     g = (*t)[256 + g];
     b = (*t)[512 + b];
   }
 
-  // Without a transparent colour, whole groups go through words: four 3-byte
-  // pixels as three loads and three stores instead of twelve of each. The
-  // words are taken apart by shifts, which needs a little-endian machine.
+  // Without a transparent colour, whole groups go through the vector kernel
+  // or through words: four 3-byte pixels as three loads and three stores
+  // instead of twelve of each. The words are taken apart by shifts, which
+  // needs a little-endian machine.
   template <std::size_t Bpp> std::size_t head(uint8_t *p, std::size_t w, const Key &key) const {
     if (key.skip || std::endian::native != std::endian::little) return 0;
     const uint8_t *red = t->data(), *green = red + 256, *blue = red + 512;
     std::size_t x = 0;
+#if defined(PELC_X86_KERNELS)
+    if (oneVectorTable) {
+      x = lookupLineAvx2<Bpp>(p, w, red);
+      p += x * Bpp;
+    }
+#endif
     if constexpr (Bpp == 3) {
-      if (pairs) {
-        const uint16_t *bg = pairs, *rb = pairs + kPairEntries, *gr = pairs + 2 * kPairEntries;
-        for (; x + 4 <= w; x += 4, p += 12) {
-          uint32_t v0, v1, v2;
-          std::memcpy(&v0, p, 4);
-          std::memcpy(&v1, p + 4, 4);
-          std::memcpy(&v2, p + 8, 4);
-          v0 = bg[v0 & 0xFFFF] | uint32_t{rb[v0 >> 16]} << 16;
-          v1 = gr[v1 & 0xFFFF] | uint32_t{bg[v1 >> 16]} << 16;
-          v2 = rb[v2 & 0xFFFF] | uint32_t{gr[v2 >> 16]} << 16;
-          std::memcpy(p, &v0, 4);
-          std::memcpy(p + 4, &v1, 4);
-          std::memcpy(p + 8, &v2, 4);
-        }
-        return x;
-      }
       for (; x + 4 <= w; x += 4, p += 12) {
         uint32_t v0, v1, v2; // separate words: a staged array stalls store forwarding
         std::memcpy(&v0, p, 4);
@@ -235,15 +276,6 @@ struct TableOp {
       }
     } else {
       // The fourth byte goes back as it was read.
-      if (pairs) {
-        for (; x < w; ++x, p += 4) {
-          uint32_t v;
-          std::memcpy(&v, p, 4);
-          v = pairs[v & 0xFFFF] | uint32_t{red[v >> 16 & 0xFF]} << 16 | (v & 0xFF000000u);
-          std::memcpy(p, &v, 4);
-        }
-        return x;
-      }
       for (; x < w; ++x, p += 4) {
         uint32_t v;
         std::memcpy(&v, p, 4);
@@ -263,19 +295,16 @@ private:
   }
 };
 
-// A table operation; large true-colour pictures without a transparent colour
-// get the pair tables (without memory for them, the bytes go one by one).
+// A table operation. Where the three tables are one (an adjustment of the
+// whole picture alike), the vector kernel takes every byte through it.
 PELIMAGE *runTables(PELIMAGE *image, const Tables &t, int32_t copy) {
-  GlobalPtr<uint16_t> pairs;
-  if (image && image->core && image->core->header && !pelIsTranspClr(image) &&
-      (image->imageType == PEL_TYPE_BIT24 || image->imageType == PEL_TYPE_BIT32) &&
-      uint64_t{static_cast<uint32_t>(width(*image->core->header))} *
-              static_cast<uint32_t>(height(*image->core->header)) >=
-          kPairPixels) {
-    pairs = globalNew<uint16_t>(3 * kPairEntries * sizeof(uint16_t));
-    if (pairs) fillPairs(pairs.get(), t);
-  }
-  return runTone(image, TableOp{&t, pairs.get()}, copy);
+  TableOp op{&t};
+#if defined(PELC_X86_KERNELS)
+  op.oneVectorTable = std::memcmp(t.data(), t.data() + 256, 256) == 0 &&
+                      std::memcmp(t.data(), t.data() + 512, 256) == 0 &&
+                      simdAtLeast(SimdLevel::Avx2);
+#endif
+  return runTone(image, op, copy);
 }
 
 uint8_t clampByte(double v) { return static_cast<uint8_t>(std::clamp(v, 0.0, 255.0)); }
