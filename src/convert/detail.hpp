@@ -333,8 +333,6 @@ using LineHead = int32_t (*)(uint8_t *dst, const uint8_t *src, int32_t width);
 // The head for this processor, or null where it has none. `streaming` asks
 // for one that writes the target with streaming stores where it has one.
 LineHead vectorLineHead(VectorLine line, bool streaming);
-// Orders the streaming stores of a job before whatever follows it.
-void endStreaming();
 
 // Targets far larger than the caches are stored streaming.
 inline bool streamsTarget(const Job &job) {

@@ -197,8 +197,6 @@ LineHead vectorLineHead(VectorLine line, bool streaming) {
   return kHeads[static_cast<int>(line)];
 }
 
-PELC_TARGET_SSE2 void endStreaming() { _mm_sfence(); }
-
 // Without gathers the map is read a cell at a time, after the cell head.
 MapHead vectorMapHead(MapTarget target) {
   return simdAtLeast(SimdLevel::Avx2) ? wideMapHead(target) : nullptr;
@@ -207,7 +205,6 @@ MapHead vectorMapHead(MapTarget target) {
 #else
 
 LineHead vectorLineHead(VectorLine, bool) { return nullptr; }
-void endStreaming() {}
 CellHead vectorCellHead() { return nullptr; }
 MapHead vectorMapHead(MapTarget) { return nullptr; }
 

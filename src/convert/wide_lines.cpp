@@ -169,17 +169,24 @@ inline int32_t firstLineStart(const uint8_t *dst, int32_t pixelBytes) {
 // As head, with the target's cache lines from the first whole one to the
 // last streamed, two groups (whole lines) at a time: a line written partly
 // by streaming stores costs a read and a write of its own in memory. The
-// groups before the first whole line may store some pixels again, with the
-// same bytes. The caller ends the job with endStreaming.
+// caller ends the job with endStreaming.
 template <typename Pair>
 PELC_TARGET_AVX2 int32_t streamingHead(uint8_t *dst, const uint8_t *src, int32_t width) {
   constexpr int32_t kGroup = Pair::kGroup;
   if (reinterpret_cast<std::uintptr_t>(dst) % 4) return head<Pair>(dst, src, width);
   const int32_t start = firstLineStart(dst, Pair::kOutBytes);
-  int32_t x = 0;
-  for (; x < start && x + kGroup <= width; x += kGroup) Pair::template group<false>(dst, src, x);
-  if (x < start) return x;
-  for (x = start; x + 2 * kGroup <= width; x += 2 * kGroup) {
+  if (start > 0) {
+    // The pixels before the first whole cache line are made aside and only
+    // their bytes stored: a streaming store to a line just written through
+    // the cache waits for that line to leave the cache first.
+    const int32_t groups = (start + kGroup - 1) / kGroup;
+    if (groups * kGroup > width) return head<Pair>(dst, src, width);
+    alignas(32) uint8_t aside[2 * kGroup * Pair::kOutBytes];
+    for (int32_t g = 0; g < groups; ++g) Pair::template group<false>(aside, src, g * kGroup);
+    std::memcpy(dst, aside, static_cast<std::size_t>(start) * Pair::kOutBytes);
+  }
+  int32_t x = start;
+  for (; x + 2 * kGroup <= width; x += 2 * kGroup) {
     const uint8_t *ahead = src + Pair::kInBytes * static_cast<std::size_t>(x) + kReadAhead;
     for (int32_t b = 0; b < 2 * kGroup * Pair::kInBytes; b += 64)
       _mm_prefetch(reinterpret_cast<const char *>(ahead + b), _MM_HINT_T0);

@@ -141,9 +141,10 @@ PELC_TARGET_SSE2 std::size_t streamLinesSse2(uint8_t *dst, const uint8_t *src, s
     _mm_stream_si128(out + 2, c);
     _mm_stream_si128(out + 3, d);
   }
-  _mm_sfence();
   return i;
 }
+
+PELC_TARGET_SSE2 void fence() { _mm_sfence(); }
 } // namespace
 #endif
 
@@ -158,6 +159,12 @@ void streamBytes(uint8_t *dst, const uint8_t *src, std::size_t n) noexcept {
   }
 #endif
   std::memcpy(dst, src, n);
+}
+
+void endStreaming() noexcept {
+#if defined(PELC_X86_KERNELS)
+  if (simdAtLeast(SimdLevel::Sse2)) fence();
+#endif
 }
 
 void reverseBits(uint8_t *dst, const uint8_t *src, std::size_t m) noexcept {

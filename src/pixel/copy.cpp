@@ -88,6 +88,7 @@ PELIMAGE *copyImage(const PELIMAGE *image, const int32_t *rect, int32_t kind, Li
     }
     if (visit) visit(context, target);
   }
+  if (streaming) endStreaming();
   pelSynchronization(copy.get(), image);
   return copy.release();
 }

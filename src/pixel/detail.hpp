@@ -27,9 +27,11 @@ void shiftBitsLeft(std::uint8_t *dst, const std::uint8_t *src, std::size_t n,
 
 // Copies n bytes to dst (not overlapping src). The whole 64-byte cache lines
 // of dst are written with streaming stores where the processor has them, so
-// they are not first read into the cache: for copies far larger than the
-// caches.
+// they are not first read into the cache: for results far larger than the
+// caches (streamingBytes()). A job of such copies ends with endStreaming.
 void streamBytes(std::uint8_t *dst, const std::uint8_t *src, std::size_t n) noexcept;
+// Orders the streaming stores of a job before whatever follows it.
+void endStreaming() noexcept;
 
 // Writes the m elements of src in reverse order from the start of dst. For
 // bits, the bits after the m-th in the last byte are 0; for nibbles only
