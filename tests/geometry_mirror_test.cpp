@@ -112,5 +112,39 @@ TEST_F(MirrorBorder, AllocationFailuresLeaveNothing) {
             0);
 }
 
+// A large border result may take a store kept from an earlier image without
+// its contents cleared: every byte of its bits, line padding included, must
+// still come out as in a cleared store. The earlier image leaves 0xA5 in a
+// store of exactly the result's size; fixed global memory always comes
+// cleared, so a source there gives the reference.
+TEST_F(MirrorBorder, BorderInAKeptStoreWritesEveryByte) {
+  const struct {
+    int32_t type, w, h;
+  } cases[] = {{PEL_TYPE_BIT24, 1013, 677}, {PEL_TYPE_BIT1, 8185, 2100}};
+  for (const auto &c : cases) {
+    SCOPED_TRACE(testing::Message() << "type " << c.type);
+    const Image source = randomPicture(c.type, c.w, c.h, 77);
+    ASSERT_TRUE(source);
+    const Image fixedSource(pelCopyImage(source.get(), nullptr, PEL_MEM_GLOBAL_FIXED));
+    ASSERT_TRUE(fixedSource);
+    const Image reference(pelFixBorder(fixedSource.get(), 5, 3, 13, 2, 0x00123456));
+    ASSERT_TRUE(reference);
+    const auto &h = *reference->core->header;
+    Image stale(pelCreateImage(c.type, h.biWidth, h.biHeight,
+                               reinterpret_cast<const RGBQUAD *>(&h + 1), h.biClrUsed,
+                               h.biXPelsPerMeter, h.biYPelsPerMeter, PEL_MEM_VIRTUAL));
+    ASSERT_TRUE(stale);
+    ASSERT_GE(stale->core->bitsSize, std::size_t{2} << 20);
+    std::memset(stale->core->bits, 0xA5, stale->core->bitsSize);
+    stale.reset();
+    const Image virtualSource(pelCopyImage(source.get(), nullptr, PEL_MEM_VIRTUAL));
+    ASSERT_TRUE(virtualSource);
+    const Image result(pelFixBorder(virtualSource.get(), 5, 3, 13, 2, 0x00123456));
+    ASSERT_TRUE(result);
+    ASSERT_EQ(result->core->bitsSize, reference->core->bitsSize);
+    EXPECT_EQ(0, std::memcmp(result->core->bits, reference->core->bits, result->core->bitsSize));
+  }
+}
+
 } // namespace
 } // namespace pel::test

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <limits>
+#include <optional>
 
 using namespace pel::detail;
 
@@ -62,7 +63,8 @@ bool spanOf(int64_t size, int64_t before, int64_t after, Span &span) {
 // The result of a border repair between plain images of one depth, made a
 // line at a time in store order: each byte is written once, the margins from
 // one painted line (what the fill of the whole result would give), the kept
-// run from the source line. Packed runs that start or end inside a byte are
+// run from the source line, the line's padding as 0 (the store may not have
+// been cleared). Packed runs that start or end inside a byte are
 // written over the painted line by the scan-line writer, as before.
 bool borderLines(const PELIMAGE &result, const PlainLines &from, const PlainLines &to,
                  uint32_t color, const Span &across, const Span &down) {
@@ -83,6 +85,7 @@ bool borderLines(const PELIMAGE &result, const PlainLines &from, const PlainLine
   uint8_t *d = to.bits;
   for (uint32_t s = 0; s < to.height; ++s, d += to.lineBytes) {
     const uint32_t y = to.height - 1 - s;
+    std::memset(d + paintedBytes, 0, to.lineBytes - paintedBytes);
     if (y < firstKept || y >= endKept) {
       std::memcpy(d, painted, paintedBytes);
       continue;
@@ -122,13 +125,23 @@ PELIMAGE *PELAPI pelFixBorder(PELIMAGE *image, int32_t left, int32_t top, int32_
   Span across{}, down{};
   if (!spanOf(width(h), left, right, across) || !spanOf(height(h), top, bottom, down))
     return nullptr;
-  ImagePtr result = makeResultLike(*image, static_cast<int32_t>(across.extent),
-                                   static_cast<int32_t>(down.extent));
-  if (!result) return nullptr;
   PlainLines source, target;
-  if (plainLines(image, source) && plainLines(result.get(), target) &&
-      source.bitCount == target.bitCount)
+  const bool plainSource = plainLines(image, source);
+  ImagePtr result;
+  {
+    // Plain lines are written whole, padding included: the result's store
+    // need not be cleared first.
+    std::optional<os::UnclearedStores> uncleared;
+    if (plainSource) uncleared.emplace();
+    result = makeResultLike(*image, static_cast<int32_t>(across.extent),
+                            static_cast<int32_t>(down.extent));
+  }
+  if (!result) return nullptr;
+  const bool plainTarget = plainLines(result.get(), target);
+  if (plainSource && plainTarget && source.bitCount == target.bitCount)
     return borderLines(*result, source, target, color, across, down) ? result.release() : nullptr;
+  if (plainSource && result->core->bits)
+    std::memset(result->core->bits, 0, result->core->bitsSize); // as a cleared store has it
   // Anything else goes through the checked scan-line calls, which refuse it.
   pelFillColor(result.get(), color);
   const std::size_t bufferBytes = static_cast<std::size_t>(

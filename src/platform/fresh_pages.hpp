@@ -13,8 +13,8 @@
 // length takes one and clears it in one sweep, which is well under half the
 // cost of faulting in new pages. Spares are bounded (four, and by default
 // 256 MiB in all, 64 MiB in a 32-bit process; PELC_SPARE_MB sets the bound,
-// 0 keeps none) and handed out zeroed like new pages. Under AddressSanitizer a spare is poisoned while it
-// waits, so a use after free is still caught.
+// 0 keeps none) and handed out zeroed like new pages. Under AddressSanitizer a spare is poisoned
+// while it waits, so a use after free is still caught.
 #pragma once
 
 #include <sys/mman.h>
@@ -108,6 +108,12 @@ inline void removeAt(Stores &s, std::size_t i) noexcept {
   s.kept[--s.count] = Store{};
 }
 
+// Set while the stores made on this thread are written whole by their maker
+// (UnclearedStores): a kept mapping then needs clearing in its first page
+// only, where a header block starts.
+inline thread_local bool uncleared = false;
+constexpr std::size_t kAlwaysCleared = 4096;
+
 // A kept mapping of exactly `length` bytes, or null.
 inline void *take(std::size_t length) noexcept {
   Stores &s = stores();
@@ -123,7 +129,7 @@ inline void *take(std::size_t length) noexcept {
   }
   if (data) {
     unpoison(data, length);
-    std::memset(data, 0, length);
+    std::memset(data, 0, uncleared && length > kAlwaysCleared ? kAlwaysCleared : length);
   }
   return data;
 }

@@ -109,6 +109,22 @@ BOOL BitBlt(HDC dst, int x, int y, int width, int height, HDC src, int srcX, int
 // for guarding a write with structured exception handling.
 std::size_t writablePrefix(void *data, std::size_t bytes) noexcept;
 
+// While one lives on this thread, a large store may come from a mapping the
+// POSIX stand-in kept from an earlier one without being cleared past its
+// first page (where a header block starts): for an operation that writes
+// every byte of its result's bits before anyone can read them. Windows
+// always hands out cleared memory, and there it does nothing.
+class UnclearedStores {
+public:
+  UnclearedStores() noexcept;
+  ~UnclearedStores();
+  UnclearedStores(const UnclearedStores &) = delete;
+  UnclearedStores &operator=(const UnclearedStores &) = delete;
+
+private:
+  bool before_;
+};
+
 // Hooks for tests. They are part of the internal library only and never
 // exported from the shared library.
 namespace test {

@@ -141,4 +141,9 @@ int MessageBoxA(HWND, const char *text, const char *caption, UINT) noexcept {
 // Without structured exceptions only the null table can be told apart.
 std::size_t writablePrefix(void *data, std::size_t bytes) noexcept { return data ? bytes : 0; }
 
+UnclearedStores::UnclearedStores() noexcept : before_(pages::spare::uncleared) {
+  pages::spare::uncleared = true;
+}
+UnclearedStores::~UnclearedStores() { pages::spare::uncleared = before_; }
+
 } // namespace pel::os

@@ -52,6 +52,9 @@ int MessageBoxA(HWND owner, const char *text, const char *caption, UINT type) no
   return ::MessageBoxA(owner, text, caption, type);
 }
 
+UnclearedStores::UnclearedStores() noexcept : before_(false) {}
+UnclearedStores::~UnclearedStores() = default;
+
 std::size_t writablePrefix(void *data, std::size_t bytes) noexcept {
   constexpr DWORD kWritable =
       PAGE_READWRITE | PAGE_WRITECOPY | PAGE_EXECUTE_READWRITE | PAGE_EXECUTE_WRITECOPY;
