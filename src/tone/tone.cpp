@@ -54,16 +54,19 @@ void trueColourLine(uint8_t *p, std::size_t w, const Op &shared, const Key &shar
   }
 }
 
+// One line, with the key test only where there is a key.
+template <std::size_t Bpp, typename Op>
+void keyedLine(uint8_t *line, std::size_t w, const Op &op, const Key &key) {
+  if (key.skip)
+    trueColourLine<true, Bpp>(line, w, op, key);
+  else
+    trueColourLine<false, Bpp>(line, w, op, key);
+}
+
 template <std::size_t Bpp, typename Op>
 void trueColourLines(uint8_t *bits, std::size_t lineBytes, std::size_t w, std::size_t rows,
                      const Op &op, const Key &key) {
-  for (std::size_t y = 0; y < rows; ++y) {
-    uint8_t *line = bits + y * lineBytes;
-    if (key.skip)
-      trueColourLine<true, Bpp>(line, w, op, key);
-    else
-      trueColourLine<false, Bpp>(line, w, op, key);
-  }
+  for (std::size_t y = 0; y < rows; ++y) keyedLine<Bpp>(bits + y * lineBytes, w, op, key);
 }
 
 template <typename Op> void toneTrueColour(PELIMAGE *image, const Op &op, const Key &key) {
@@ -145,10 +148,7 @@ template <typename Op> struct CopiedLines {
 
   template <std::size_t Bpp> static void visit(void *context, uint8_t *line) {
     const auto &lines = *static_cast<const CopiedLines *>(context);
-    if (lines.key.skip)
-      trueColourLine<true, Bpp>(line, lines.width, *lines.op, lines.key);
-    else
-      trueColourLine<false, Bpp>(line, lines.width, *lines.op, lines.key);
+    keyedLine<Bpp>(line, lines.width, *lines.op, lines.key);
   }
 };
 
